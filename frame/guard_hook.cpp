@@ -1,0 +1,17 @@
+#include <atomic>
+
+#include "frame/exception_guard.h"
+
+namespace nc::frame {
+
+namespace {
+std::atomic<void (*)()> g_hook{nullptr};
+}
+
+void GuardedFaultPoint() {
+  if (auto hook = g_hook.load()) hook();
+}
+
+void SetGuardedFaultHookForTests(void (*hook)()) { g_hook.store(hook); }
+
+}  // namespace nc::frame

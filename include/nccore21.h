@@ -1,0 +1,39 @@
+/* NCCORE21: the exported operations and intSTRIStr.
+ *
+ * Every operation: (parent window or null, option string, result buffer,
+ * result buffer size in bytes) -> result code (0 = success). The result
+ * buffer receives the result text, e.g. "ZQGOSB00: Операция выполнена
+ * успешно", cut to the buffer. Texts are UTF-8 on Linux and code page 1251
+ * on Windows. On Windows the functions use __stdcall and are exported
+ * under their plain names. */
+#ifndef NCCORE21_H
+#define NCCORE21_H
+#include <stdint.h>
+
+#ifdef _WIN32
+#define NCAPI __stdcall
+#else
+#define NCAPI
+#endif
+
+#if defined(NCCORE_BUILDING_LIBRARY) && !defined(_WIN32)
+#define NCEXPORT __attribute__((visibility("default")))
+#else
+#define NCEXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+NCEXPORT int32_t NCAPI ZqGOSB(void* parent, const char* options, char* result,
+                              int32_t resultSize);
+
+/* First position in `text` where `pattern` occurs, ASCII letters compared
+ * without regard to case; null when it does not occur. */
+NCEXPORT char* NCAPI intSTRIStr(const char* text, const char* pattern);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,15 @@
+// Turning the host's arguments into an operation's option string.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace nc::host {
+
+// Arguments starting with '/' pass as options; an option that takes a file
+// name ("/KEY:path") gets the name quoted ("/KEY:\"path\""); every other
+// argument becomes a quoted name token. False (with `error` set) for an
+// argument that cannot be written as a token (it holds a double quote).
+bool BuildOptionString(const std::vector<std::string>& arguments, std::string* options,
+                       std::string* error);
+
+}  // namespace nc::host
