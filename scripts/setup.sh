@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, only those that are missing.
+#   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest
+#   setup.sh all       the above, plus the Windows cross-compiler, Wine and Xvfb
+set -euo pipefail
+
+want=${1:-native}
+
+native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev)
+windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev libgcrypt-mingw-w64-dev
+                  wine wine32:i386 xvfb xauth)
+
+packages=("${native_packages[@]}")
+[ "$want" = all ] && packages+=("${windows_packages[@]}")
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if [ "$want" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  echo "setup: installing ${missing[*]:-(package lists only)}" >&2
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null
+  if [ ${#missing[@]} -gt 0 ]; then
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+      "${missing[@]}" >/dev/null
+  fi
+fi
