@@ -19,22 +19,39 @@ bool MatchesPrefix(const char* text, const char* option, std::size_t* length) {
   return true;
 }
 
-// A decimal number as "%u" reads it (leading white space, an optional sign),
-// clamped to INT_MAX; kBadNumber when there is none.
-int ReadUnsigned(const char* p) {
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (*p < '0' || *p > '9') return kBadNumber;
-  long long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    if (value < 0x7FFFFFFF) value = value * 10 + (*p - '0');
-  if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
-  // A negative number stands for a huge unsigned one: no valid suffix.
-  return negative && value != 0 ? 0x7FFFFFFF : static_cast<int>(value);
+// The number after "/CFB:" and the like, clamped to INT_MAX; kBadNumber
+// when there is none.
+int ReadSuffixNumber(const char* p) {
+  std::uint32_t value = 0;
+  if (!ReadDecimal(&p, &value)) return kBadNumber;
+  return value > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(value);
 }
 
 }  // namespace
+
+bool ReadDecimal(const char** text, std::uint32_t* value) {
+  const char* p = *text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p < '0' || *p > '9') return false;
+  std::uint64_t v = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (v > 0xFFFFFFFFull) v = 0xFFFFFFFFull + 1;  // saturate, stays out of range
+  }
+  std::uint32_t u = v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+  *value = negative ? 0u - u : u;
+  *text = p;
+  return true;
+}
+
+bool ReadDecimalRange(const char* text, std::uint32_t* lo, std::uint32_t* hi) {
+  const char* p = text;
+  if (!ReadDecimal(&p, lo) || *p != '-') return false;
+  ++p;
+  return ReadDecimal(&p, hi);
+}
 
 char* CopyNameToken(const char* source, char* destination, std::size_t size) {
   if (size == 0) return destination;
@@ -91,19 +108,24 @@ bool ScanOptions(const char* options, const OptionSpec* table, std::size_t table
       case OptionArg::None:
         break;
       case OptionArg::Name:
+      case OptionArg::ToBlank:
         hit.nameStart = p;
         break;
       case OptionArg::Number:
         // A colon and a number read as "%u"; the scanner moves on by two
         // characters whatever the number's length (but not past the end).
         if (p[0] == ':') {
-          hit.number = ReadUnsigned(p + 1);
+          hit.number = ReadSuffixNumber(p + 1);
           p += p[1] != '\0' ? 2 : 1;
         }
         break;
     }
     if (!handler(context, hit)) return false;
     if (table[hit.index].arg == OptionArg::Name) p = SkipNameToken(p, nameBufferSize);
+    if (table[hit.index].arg == OptionArg::ToBlank) {
+      const char* blank = std::strchr(p, ' ');
+      p = blank != nullptr ? blank + 1 : p + std::strlen(p);
+    }
   }
 }
 

@@ -18,6 +18,8 @@ enum class OptionArg {
   None,     // a flag such as "/NOLOGO"
   Name,     // "/KEY:" followed by a name token
   Number,   // "/CFB" optionally followed by ":" and one digit
+  ToBlank,  // "/A:9-64": the handler reads the text after the option; the
+            // scan goes on after the next blank (or ends)
 };
 
 struct OptionSpec {
@@ -54,6 +56,13 @@ char* CopyNameToken(const char* source, char* destination, std::size_t size);
 // The position where scanning resumes after a name token that was copied
 // into a buffer of `size` bytes starting at `source`.
 const char* SkipNameToken(const char* source, std::size_t size);
+
+// Reads an unsigned decimal number as "%u" does: white space first, an
+// optional sign (a negative number wraps around), digits; a number beyond 32
+// bits saturates at 0xFFFFFFFF. Moves *text past it; false when there is none.
+bool ReadDecimal(const char** text, std::uint32_t* value);
+// Reads "lo-hi" as "%u-%u" does; false unless both numbers are read.
+bool ReadDecimalRange(const char* text, std::uint32_t* lo, std::uint32_t* hi);
 
 // Protection factor bits of key files.
 enum ProtectionBits : std::uint32_t {
