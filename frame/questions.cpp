@@ -1,5 +1,5 @@
 // The overwrite question and the information box.
-#include <cstring>
+#include <string>
 
 #include "frame/result_text.h"
 #include "frame/string_table.h"
@@ -7,25 +7,31 @@
 
 namespace nc::frame {
 
+namespace {
+
+// Caption and text limits of the message boxes, in characters.
+constexpr std::size_t kCaptionCharacters = 63;
+constexpr std::size_t kTextCharacters = 511;
+
+std::string Cut(const std::string& text, std::size_t characters) {
+  return text.substr(0, CharacterPrefix(text.c_str(), characters));
+}
+
+}  // namespace
+
 bool ConfirmOverwrite(platform::WindowHandle parent, int titleId, const char* fileName,
                       bool quiet) {
   if (quiet) return false;
-  char caption[64] = "";
-  if (titleId != 0) LoadText(titleId, caption, sizeof caption);
-  char text[512] = "";
-  char piece[512];
-  LoadText(kTextFilePrefix, piece, sizeof piece);
-  AppendText(text, sizeof text, piece);
-  AppendText(text, sizeof text, fileName != nullptr ? fileName : "");
-  LoadText(kTextExistsQuestion, piece, sizeof piece);
-  AppendText(text, sizeof text, piece);
-  return platform::CurrentUi().AskYesNo(parent, caption, text);
+  std::string caption = titleId != 0 ? Cut(LoadText(titleId), kCaptionCharacters) : "";
+  std::string text = LoadText(kTextFilePrefix) + (fileName != nullptr ? fileName : "") +
+                     LoadText(kTextExistsQuestion);
+  return platform::CurrentUi().AskYesNo(parent, caption.c_str(),
+                                        Cut(text, kTextCharacters).c_str());
 }
 
 void ShowInfoBox(platform::WindowHandle parent, const char* text) {
-  char caption[64] = "";
-  LoadText(kTitleProtection, caption, sizeof caption);
-  platform::CurrentUi().ShowInfo(parent, caption, text != nullptr ? text : "");
+  std::string caption = Cut(LoadText(kTitleProtection), kCaptionCharacters);
+  platform::CurrentUi().ShowInfo(parent, caption.c_str(), text != nullptr ? text : "");
 }
 
 }  // namespace nc::frame

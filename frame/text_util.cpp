@@ -18,6 +18,20 @@ std::size_t CharacterBoundary(const char* text, std::size_t length, std::size_t 
 #endif
 }
 
+std::size_t CharacterPrefix(const char* text, std::size_t maxCharacters) {
+  std::size_t length = std::strlen(text);
+#ifdef _WIN32
+  return length < maxCharacters ? length : maxCharacters;
+#else
+  std::size_t bytes = 0;
+  for (std::size_t characters = 0; bytes < length && characters < maxCharacters; ++characters) {
+    ++bytes;
+    while (bytes < length && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) ++bytes;
+  }
+  return bytes;
+#endif
+}
+
 bool AppendText(char* buffer, std::size_t size, const char* text) {
   std::size_t used = std::strlen(buffer);
   std::size_t length = std::strlen(text);

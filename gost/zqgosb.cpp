@@ -84,6 +84,10 @@ Outcome Import(GosbJob& job) {
   }
   frame::GuardedFaultPoint();
 
+  // The source is closed before the output replaces the destination, which
+  // may be the source itself (Windows cannot rename over an open file).
+  job.input.Close();
+
   frame::DataFileHeader header =
       frame::NewHeader(frame::kFileKey, frame::kAlgGost, frame::kKeySubstitution);
   frame::UpdateIntegrityValue(&header.integrityValue, bytes, kSubstitutionBlockSize);

@@ -19,14 +19,28 @@ bool StartsWithFolded(const std::string& text, const char* prefix) {
   return true;
 }
 
+// "/Y", "/NOLOGO", "/KEY:...", "/CFB:3": a slash, letters, then the end or a
+// colon. "/tmp/a.txt" is an absolute file name, not an option.
+bool LooksLikeOption(const std::string& argument) {
+  if (argument.size() < 2 || argument[0] != '/') return false;
+  std::size_t i = 1;
+  while (i < argument.size() && std::isalpha(static_cast<unsigned char>(argument[i]))) ++i;
+  return i > 1 && (i == argument.size() || argument[i] == ':');
+}
+
 }  // namespace
 
 bool BuildOptionString(const std::vector<std::string>& arguments, std::string* options,
                        std::string* error) {
   options->clear();
+  bool namesOnly = false;
   for (const std::string& argument : arguments) {
+    if (!namesOnly && argument == "--") {
+      namesOnly = true;
+      continue;
+    }
     std::string token;
-    if (!argument.empty() && argument[0] == '/') {
+    if (!namesOnly && LooksLikeOption(argument)) {
       token = argument;
       for (const char* option : kNameOptions) {
         std::string prefix(option);

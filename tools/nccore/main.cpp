@@ -23,6 +23,8 @@ struct OperationEntry {
 constexpr OperationEntry kOperations[] = {
     {"ZqGOSB", ZqGOSB,
      "import a GOST substitution block: <table.txt> [<out.gtb>] [/Y] [/NOLOGO]"},
+    {"ZqDIAP", ZqDIAP,
+     "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
 };
 
 bool SameName(const char* a, const char* b) {
@@ -44,10 +46,10 @@ void PrintHelp(FILE* out) {
   std::fprintf(out,
                "usage: nccore <operation> [arguments...]\n"
                "       nccore <operation> --raw \"<option string>\"\n"
-               "Arguments starting with '/' are options (/KEY:path quotes the path); other\n"
-               "arguments are file names. The result text is printed and the result code is\n"
-               "the exit status. Operation names work with or without the Zq prefix, in any\n"
-               "case.\n\noperations:\n");
+               "Arguments like /Y or /KEY:path are options (/KEY:path quotes the path);\n"
+               "other arguments, and all after \"--\", are file names. The result text is\n"
+               "printed and the result code is the exit status. Operation names work with\n"
+               "or without the Zq prefix, in any case.\n\noperations:\n");
   for (const OperationEntry& op : kOperations) std::fprintf(out, "  %-8s %s\n", op.name, op.summary);
 }
 
