@@ -18,5 +18,15 @@ typedef struct WordBlock {
 
 #ifdef __cplusplus
 }
+
+/* A WordBlock with room for N words, for callers that own their numbers. */
+template <unsigned N>
+struct WordBlockOf {
+  uint32_t count;
+  uint32_t words[N];
+  WordBlock* get() { return reinterpret_cast<WordBlock*>(this); }
+  const WordBlock* get() const { return reinterpret_cast<const WordBlock*>(this); }
+  static constexpr unsigned kCapacityBytes = 4 * (N + 1);
+};
 #endif
 #endif

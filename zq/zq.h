@@ -16,11 +16,7 @@
 
 #include "zq/word_block.h"
 
-#ifdef _WIN32
-#define ZQAPI __stdcall
-#else
-#define ZQAPI
-#endif
+#include "zq/api.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -70,13 +66,13 @@ ZQ_STATIC_ASSERT(offsetof(DesJobContext, chaining) == 168, "DesJobContext chaini
 ZQ_STATIC_ASSERT(offsetof(DesJobContext, library) == 176, "DesJobContext library");
 
 /* ---- ZQDES32 ----------------------------------------------------------- */
-/* Declared by the DES implementation (see zq/des.h). */
+#include "zq/des.h" /* DESEdk, DESCbc, DESExec */
 
 /* ---- ZQCOM32 ----------------------------------------------------------- */
-/* Declared by the random-number implementation (see zq/random.h). */
+#include "zq/random.h" /* zq_rnd, DESGenKey, GOSGenKey */
 
 /* ---- ZQBIG32 ----------------------------------------------------------- */
-/* Declared by the big-number implementation (see zq/bignum.h). */
+#include "zq/bignum.h" /* zq_mov, zq_bit, zq_mod, zq_shr, zq_emd */
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,127 @@
+// ZqDIAP: the Diffie-Hellman common numbers A (base) and P (modulus), written
+// into one parameter file.
+//
+// A is a random number of a random length in its range. P gets a random
+// length in its range and is a probable prime of exactly that length: a
+// random composite modulus would make the exchange breakable.
+#include <cstring>
+
+#include "dh/random_length_number.h"
+#include "frame/data_file.h"
+#include "frame/operation.h"
+#include "frame/options.h"
+#include "frame/output_file.h"
+#include "frame/string_table.h"
+#include "nccore21.h"
+#include "zq/wipe.h"
+#include "zq/prime.h"
+#include "zq/zq.h"
+
+namespace nc::dh {
+
+namespace {
+
+using frame::Outcome;
+
+constexpr std::size_t kNameSize = platform::kMaxPath + 1;
+constexpr int kDefaultCommonNumbers = 5009;
+constexpr std::uint32_t kMinBits = 9;
+constexpr std::uint32_t kMaxBits = 2048;
+
+enum Option { kOptionQuiet, kOptionOverwrite, kOptionA, kOptionP };
+constexpr frame::OptionSpec kOptions[] = {
+    {"/NOLOGO", frame::OptionArg::None},
+    {"/Y", frame::OptionArg::None},
+    {"/A:", frame::OptionArg::ToBlank},
+    {"/P:", frame::OptionArg::ToBlank},
+};
+
+struct DiapJob {
+  platform::WindowHandle parent = nullptr;
+  const char* options = nullptr;
+  bool quiet = false;
+  bool overwrite = false;
+  std::uint32_t aLo = 128, aHi = 256;
+  std::uint32_t pLo = 256, pHi = 512;
+  char name[kNameSize] = {};
+  Number a{};
+  Number p{};
+  frame::OutputFile output;
+};
+
+bool ReadRange(const char* text, std::uint32_t* lo, std::uint32_t* hi) {
+  std::uint32_t l = 0, h = 0;
+  if (!frame::ReadDecimalRange(text, &l, &h) || l > h || l < kMinBits || h > kMaxBits)
+    return false;
+  *lo = l;
+  *hi = h;
+  return true;
+}
+
+bool TakeOption(void* context, const frame::OptionHit& hit) {
+  auto& job = *static_cast<DiapJob*>(context);
+  switch (hit.index) {
+    case kOptionQuiet:
+      job.quiet = true;
+      return true;
+    case kOptionOverwrite:
+      job.overwrite = true;
+      return true;
+    case kOptionA:
+      return ReadRange(hit.nameStart, &job.aLo, &job.aHi);
+    case kOptionP:
+      return ReadRange(hit.nameStart, &job.pLo, &job.pHi);
+    default:
+      if (job.name[0] != '\0') return false;  // a second name
+      frame::CopyNameToken(hit.nameStart, job.name, kNameSize);
+      return true;
+  }
+}
+
+Outcome Generate(DiapJob& job) {
+  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kNameSize, TakeOption,
+                          &job))
+    return {frame::kResultBadCommand};
+  if (job.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, job.name, kNameSize);
+
+  if (platform::FileExists(job.name) && !job.overwrite &&
+      !frame::ConfirmOverwrite(job.parent, frame::kTitleDhCommon, job.name, job.quiet))
+    return {frame::kResultFileExists, job.name};
+  if (!frame::CreateOutput(job.output, job.name, false))
+    return {frame::kResultWriteError, job.name};
+
+  RandomLengthNumber(job.a, job.aLo, job.aHi);
+  if (zq_prime(job.p.get(), RandomBitLength(job.pLo, job.pHi)) != 0)
+    return {frame::kResultUnknownError};
+  frame::GuardedFaultPoint();
+
+  frame::DataFileHeader header =
+      frame::NewHeader(frame::kFileKey, frame::kAlgDh, frame::kKeyCommonNumbers);
+  frame::UpdateIntegrityValue(&header.integrityValue, job.a.words, job.a.count * 4);
+  frame::UpdateIntegrityValue(&header.integrityValue, job.p.words, job.p.count * 4);
+  if (!frame::WriteDataFileHeader(job.output.file, header) ||
+      !frame::WriteWordBlock(job.output.file, job.a.get()) ||
+      !frame::WriteWordBlock(job.output.file, job.p.get()) ||
+      !platform::SetEndOfFile(job.output.file) || !frame::CommitOutput(job.output))
+    return {frame::kResultWriteError, job.name};
+  return {frame::kResultOk};
+}
+
+void Cleanup(DiapJob& job) {
+  frame::DiscardOutput(job.output);
+  nc::SecureWipe(&job.a, sizeof job.a);
+  nc::SecureWipe(&job.p, sizeof job.p);
+}
+
+}  // namespace
+
+}  // namespace nc::dh
+
+extern "C" NCEXPORT int32_t NCAPI ZqDIAP(void* parent, const char* options, char* result,
+                                         int32_t resultSize) {
+  nc::dh::DiapJob job;
+  job.parent = parent;
+  job.options = options;
+  return nc::frame::RunOperation("ZQDIAP", job, nc::dh::Generate, nc::dh::Cleanup, result,
+                                 resultSize);
+}
