@@ -72,13 +72,25 @@ inline void FinalPermutation(uint32_t& l, uint32_t& r) {
   SwapBits(l, r, 4, 0x0f0f0f0fu);
 }
 
+// Hides a value's origin from the optimiser. GCC re-associates a XOR of
+// eight terms into a chain eight steps long; the pairs and halves below stay
+// a tree three steps deep, which shortens every round. No code is emitted.
+inline uint32_t Opaque(uint32_t x) {
+#if defined(__GNUC__) || defined(__clang__)
+  __asm__("" : "+r"(x));
+#endif
+  return x;
+}
+
 // The cipher function f(R, K) in the rotated representation.
 inline uint32_t Feistel(uint32_t r, uint32_t k0, uint32_t k1) {
   const uint32_t u = r ^ k0;
   const uint32_t t = Rotl(r, 4) ^ k1;
-  return kSp.t[0][(u >> 24) & 63] ^ kSp.t[2][(u >> 16) & 63] ^ kSp.t[4][(u >> 8) & 63] ^
-         kSp.t[6][u & 63] ^ kSp.t[1][(t >> 24) & 63] ^ kSp.t[3][(t >> 16) & 63] ^
-         kSp.t[5][(t >> 8) & 63] ^ kSp.t[7][t & 63];
+  const uint32_t s13 = Opaque(kSp.t[0][(u >> 24) & 63] ^ kSp.t[2][(u >> 16) & 63]);
+  const uint32_t s57 = Opaque(kSp.t[4][(u >> 8) & 63] ^ kSp.t[6][u & 63]);
+  const uint32_t s24 = Opaque(kSp.t[1][(t >> 24) & 63] ^ kSp.t[3][(t >> 16) & 63]);
+  const uint32_t s68 = Opaque(kSp.t[5][(t >> 8) & 63] ^ kSp.t[7][t & 63]);
+  return Opaque(s13 ^ s57) ^ Opaque(s24 ^ s68);
 }
 
 // One block in place: l, r are the big-endian halves. Decryption uses the

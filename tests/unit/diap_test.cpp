@@ -9,6 +9,7 @@
 #include "frame/data_file.h"
 #include "frame_test_support.h"
 #include "nccore21.h"
+#include "platform/files.h"
 #include "zq/zq.h"
 
 #ifdef NCCORE_HAVE_OPENSSL
@@ -29,9 +30,22 @@ std::uint32_t Word(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
          (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
 }
 
+// A file's bytes, its name taken in the library's encoding (code page 1251
+// on Windows, where the C++ streams would use the ANSI code page instead).
+std::vector<std::uint8_t> ReadLibraryFile(const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  nc::platform::ScopedFile file(nc::platform::OpenForRead(path.c_str()));
+  if (!file.valid()) return bytes;
+  std::uint8_t buffer[4096];
+  std::uint32_t got = 0;
+  while (nc::platform::ReadFile(file.get(), buffer, sizeof buffer, &got) && got > 0)
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  return bytes;
+}
+
 // Parses an .AP file, checking its framing and integrity value on the way.
 Numbers ReadApFile(const std::string& path) {
-  std::vector<std::uint8_t> bytes = nc::test::ReadFileBytes(path);
+  std::vector<std::uint8_t> bytes = ReadLibraryFile(path);
   Numbers n;
   if (bytes.size() < 56) {
     ADD_FAILURE() << "short file " << bytes.size();

@@ -12,6 +12,8 @@
 #endif
 
 #include "frame/exception_guard.h"
+#include <cstdint>
+
 #include "frame_test_support.h"
 #include "nccore21.h"
 #include "platform/ui.h"
@@ -22,10 +24,16 @@ namespace {
 // ---------------------------------------------------------------------------
 // Faults
 
-[[gnu::noinline]] void WriteThroughBadPointer() { *reinterpret_cast<volatile int*>(16) = 1; }
+// An address in the never-mapped first page, hidden from the optimiser so
+// that it does not warn about (or fold) the access.
+volatile std::uintptr_t g_badAddress = 16;
+
+[[gnu::noinline]] void WriteThroughBadPointer() {
+  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
+}
 
 [[gnu::noinline]] void ReadThroughBadPointer() {
-  volatile int value = *reinterpret_cast<volatile int*>(16);
+  volatile int value = *reinterpret_cast<volatile int*>(g_badAddress);
   (void)value;
 }
 

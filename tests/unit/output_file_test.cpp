@@ -122,6 +122,9 @@ TEST_F(OutputFileTest, OutputsToOneFolderDoNotCollide) {
   EXPECT_EQ(folder_.Names().size(), 20u);
 }
 
+// Windows cannot rename over a file that is open (the operations close their
+// sources before committing); POSIX can, and a reader keeps the old bytes.
+#ifndef _WIN32
 TEST_F(OutputFileTest, DestinationMayBeAFileThatIsBeingRead) {
   WriteFileText(destination_, "source text");
   platform::ScopedFile source(platform::OpenForRead(destination_.c_str()));
@@ -139,6 +142,7 @@ TEST_F(OutputFileTest, DestinationMayBeAFileThatIsBeingRead) {
   source.Close();
   EXPECT_EQ(folder_.Names(), Names{"out.bin"});
 }
+#endif
 
 TEST_F(OutputFileTest, MissingFolderFailsWithTheLastErrorSet) {
   std::string destination = folder_ / "missing/out.bin";

@@ -156,7 +156,7 @@ Bytes RandomBytes(std::mt19937& rng, size_t n) {
 }
 
 Key RandomKey(std::mt19937& rng) {
-  Key k;
+  Key k{};
   for (auto& x : k) x = static_cast<uint8_t>(rng());
   return k;
 }
@@ -199,7 +199,7 @@ Bytes GcryRun(int mode, bool encrypt, const Key& key, const Key& iv, const Bytes
 Key GcryBlock(const Key& key, const Key& block) {
   Gcry g(GCRY_CIPHER_MODE_ECB, key, nullptr);
   Bytes out = g.Run(true, Bytes(block.begin(), block.end()));
-  Key k;
+  Key k{};
   std::copy(out.begin(), out.end(), k.begin());
   return k;
 }
@@ -207,10 +207,11 @@ Key GcryBlock(const Key& key, const Key& block) {
 // FIPS 81 k-bit CFB and OFB with k = 8 x unit, from single-block DES.
 Bytes RefUnitStream(bool cfb, bool encrypt, size_t unit, const Key& key, const Key& iv,
                     const Bytes& in) {
+  Gcry ecb(GCRY_CIPHER_MODE_ECB, key, nullptr);
   Bytes out(in.size());
   Key reg = iv;
   for (size_t at = 0; at < in.size(); at += unit) {
-    const Key o = GcryBlock(key, reg);
+    const Bytes o = ecb.Run(true, Bytes(reg.begin(), reg.end()));
     const size_t n = std::min(unit, in.size() - at);
     Key feedback{};
     for (size_t j = 0; j < n; ++j) {
@@ -576,6 +577,24 @@ TEST(DesStreamModes, EveryUnitMatchesFips81Reference) {
         ASSERT_EQ(Exec(kDesDecipher, mode, unit, key, iv, expect, RandomSplit(n, rng, 1)), plain);
         ASSERT_EQ(RefUnitStream(mode == kDesCfb, false, unit, key, iv, expect), plain);
       }
+    }
+  }
+}
+
+// The chunks the file processor passes: the largest multiple of the unit
+// not above 64 KiB (65535 bytes for units 3 and 5, 65532 for 6, 65534 for
+// 7), then a short last chunk.
+TEST(DesStreamModes, FileSizedChunksForEveryUnit) {
+  std::mt19937 rng(65535);
+  for (uint32_t mode : {kDesCfb, kDesOfb}) {
+    for (uint32_t unit : {1u, 3u, 5u, 6u, 7u, 8u}) {
+      SCOPED_TRACE(std::string(mode == kDesCfb ? "CFB unit " : "OFB unit ") + std::to_string(unit));
+      const size_t chunk = 65536 / unit * unit;
+      const Key key = RandomKey(rng), iv = RandomKey(rng);
+      const Bytes plain = RandomBytes(rng, chunk + 37);
+      const Bytes c = Exec(kDesEncipher, mode, unit, key, iv, plain, {chunk, 37});
+      ASSERT_EQ(c, RefUnitStream(mode == kDesCfb, true, unit, key, iv, plain));
+      ASSERT_EQ(Exec(kDesDecipher, mode, unit, key, iv, c, {chunk, 37}), plain);
     }
   }
 }
