@@ -73,6 +73,11 @@ ZQ_STATIC_ASSERT(offsetof(DesJobContext, library) == 176, "DesJobContext library
 
 /* ---- ZQBIG32 ----------------------------------------------------------- */
 #include "zq/bignum.h" /* zq_mov, zq_bit, zq_mod, zq_shr, zq_emd */
+#include "zq/prime.h"  /* zq_prime */
+
+/* ---- ZQGOS32 ----------------------------------------------------------- */
+/* GOST 28147-89 and GOST R 34.11-94: GOSExec, GOSHash, GOSHashComplete */
+/* GOST R 34.10-94: GOSSignGen, GOSSignCheck, GOSSignGenPair, GOSSignGenPQA */
 
 #ifdef __cplusplus
 }
