@@ -99,10 +99,7 @@ Outcome Generate(DiapJob& job) {
       frame::NewHeader(frame::kFileKey, frame::kAlgDh, frame::kKeyCommonNumbers);
   frame::UpdateIntegrityValue(&header.integrityValue, job.a.words, job.a.count * 4);
   frame::UpdateIntegrityValue(&header.integrityValue, job.p.words, job.p.count * 4);
-  if (!frame::WriteDataFileHeader(job.output.file, header) ||
-      !frame::WriteWordBlock(job.output.file, job.a.get()) ||
-      !frame::WriteWordBlock(job.output.file, job.p.get()) ||
-      !platform::SetEndOfFile(job.output.file) || !frame::CommitOutput(job.output))
+  if (!frame::WriteBlocksAndCommit(job.output, header, {job.a.get(), job.p.get()}))
     return {frame::kResultWriteError, job.name};
   return {frame::kResultOk};
 }

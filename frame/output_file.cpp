@@ -86,4 +86,12 @@ void DiscardOutput(OutputFile& output) {
   output.temporary.clear();
 }
 
+bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
+                          std::initializer_list<const WordBlock*> blocks) {
+  if (!WriteDataFileHeader(output.file, header)) return false;
+  for (const WordBlock* block : blocks)
+    if (!WriteWordBlock(output.file, block)) return false;
+  return platform::SetEndOfFile(output.file) && CommitOutput(output);
+}
+
 }  // namespace nc::frame

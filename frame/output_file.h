@@ -3,8 +3,10 @@
 // removes the temporary file and leaves an existing destination exactly as
 // it was. A destination that is also the job's source therefore works too.
 #pragma once
+#include <initializer_list>
 #include <string>
 
+#include "frame/data_file.h"
 #include "platform/files.h"
 
 namespace nc::frame {
@@ -30,5 +32,11 @@ struct OutputFile {
 [[nodiscard]] bool CommitOutput(OutputFile& output);
 // Closes and removes the temporary file unless committed. Safe to repeat.
 void DiscardOutput(OutputFile& output);
+
+// Writes a key or parameter file into `output`: the header, then the word
+// blocks in order; ends the file there and commits it. False with the last
+// error set (29 for a failed write) when any step fails.
+[[nodiscard]] bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
+                                        std::initializer_list<const WordBlock*> blocks);
 
 }  // namespace nc::frame

@@ -72,8 +72,8 @@ Outcome Import(GosbJob& job) {
   if (!frame::CreateOutput(job.output, job.destination, false))
     return {frame::kResultWriteError, job.destination};
 
-  std::uint32_t block[1 + kBlockWords] = {kBlockWords};
-  auto* bytes = reinterpret_cast<std::uint8_t*>(block + 1);
+  WordBlockOf<kBlockWords> block{kBlockWords, {}};
+  auto* bytes = reinterpret_cast<std::uint8_t*>(block.words);
   switch (ReadSubstitutionText(job.input.get(), bytes)) {
     case SubstitutionTextResult::TooShort:
       return {frame::kResultReadError, job.source};
@@ -91,9 +91,7 @@ Outcome Import(GosbJob& job) {
   frame::DataFileHeader header =
       frame::NewHeader(frame::kFileKey, frame::kAlgGost, frame::kKeySubstitution);
   frame::UpdateIntegrityValue(&header.integrityValue, bytes, kSubstitutionBlockSize);
-  if (!frame::WriteDataFileHeader(job.output.file, header) ||
-      !frame::WriteWordBlock(job.output.file, reinterpret_cast<const WordBlock*>(block)) ||
-      !platform::SetEndOfFile(job.output.file) || !frame::CommitOutput(job.output))
+  if (!frame::WriteBlocksAndCommit(job.output, header, {block.get()}))
     return {frame::kResultWriteError, job.destination};
   return {frame::kResultOk};
 }
