@@ -3,16 +3,21 @@
 // whole (files, result texts) is covered by the black-box suite.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "frame/exception_guard.h"
+#include "frame/string_table.h"
 #include "gost/substitution_text.h"
+#include "nccore21.h"
 #include "platform/files.h"
 
 namespace nc::gost {
@@ -120,6 +125,10 @@ const RowCase kRowCases[] = {
     {"beyond 32 bits", "100000000 2 3 4 5 6 7 8", false, {}},
     {"far beyond 64 bits", "1 ffffffffffffffffffffffff 3 4 5 6 7 8", false, {}},
     {"minus one", "1 2 3 4 5 6 7 -1", false, {}},
+    {"a negative number wraps around as %x reads it",
+     "-FFFFFFFF -0 0 0 0 0 0 0",
+     true,
+     {1, 0, 0, 0, 0, 0, 0, 0}},
     {"0x without digits", "0x 1 2 3 4 5 6 7 8", false, {}},
     {"commas are not separators", "1,2,3,4,5,6,7,8", false, {}},
     {"letters", "zz yy xx ww vv uu tt ss", false, {}},
@@ -247,6 +256,48 @@ TEST(ReadSubstitutionText, Cases) {
       EXPECT_EQ(0, std::memcmp(block, kTableBytes, sizeof block));
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// A fault inside the import
+
+volatile std::uintptr_t g_badAddress = 16;
+void WriteThroughBadPointer() { *reinterpret_cast<volatile int*>(g_badAddress) = 1; }
+
+struct FaultHook {
+  explicit FaultHook(void (*hook)()) { frame::SetGuardedFaultHookForTests(hook); }
+  ~FaultHook() { frame::SetGuardedFaultHookForTests(nullptr); }
+};
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(ZqGOSB, AFaultGives33AndLeavesTheDestinationAsItWas) {
+  std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) /
+                                 ("nccore-gosb-fault-" + std::to_string(std::random_device()()));
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  std::ofstream(folder / "t.txt", std::ios::binary) << kTable;
+  std::ofstream(folder / "out.gtb", std::ios::binary) << "previous contents";
+
+  std::string options =
+      "\"" + (folder / "t.txt").string() + "\" \"" + (folder / "out.gtb").string() + "\" /Y";
+  char result[512] = "";
+  std::int32_t code;
+  {
+    FaultHook hook(WriteThroughBadPointer);
+    code = ZqGOSB(nullptr, options.c_str(), result, sizeof result);
+  }
+  EXPECT_EQ(code, 33);
+  EXPECT_EQ(std::string(result), "ZQGOSB" + frame::LoadText(1033));
+  EXPECT_EQ(ReadAll(folder / "out.gtb"), "previous contents");
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"out.gtb", "t.txt"}));  // no temporary file
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
