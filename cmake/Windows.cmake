@@ -1,8 +1,9 @@
 # The 32-bit Windows build: Win32 platform sources, the library's resources,
-# and the link rules of NCCORE21.DLL and of the programs.
+# and the link rules of the DLLs (NCCORE21.DLL and the primitives' companion
+# DLLs it imports) and of the programs.
 #
 # Everything is linked statically (C and C++ runtimes, winpthreads), so the
-# DLL and the programs need no mingw runtime DLLs beside them.
+# DLLs and the programs need no mingw runtime DLLs beside them.
 
 enable_language(RC)
 
@@ -65,25 +66,80 @@ target_include_directories(nccore_resources PRIVATE ${GEN_DIR})
 set_property(TARGET nccore_resources PROPERTY COMPILE_OPTIONS "")
 set_source_files_properties(res/nccore21.rc PROPERTIES OBJECT_DEPENDS ${NCCORE_STRINGS_RC})
 
+# ---- DLLs --------------------------------------------------------------------
+# A DLL's file name and exports come from its .def file alone (res/*.def).
+# Its entries carry the stdcall argument size (ZqGOSB@16); --kill-at exports
+# them undecorated, and the import library is made from the same file by
+# dlltool so that it keeps the decorated symbols the compiler emits for calls
+# through the headers (nccore21.h, zq/zq.h).
+
+# nccore_read_def(<def> <dll-var> <exports-var>): the file name on the LIBRARY
+# line and the EXPORTS entries as written (NAME@size). Changing a .def file
+# reconfigures.
+function(nccore_read_def def dll_var exports_var)
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+  file(READ ${def} text)
+  string(REGEX REPLACE ";[^\n]*" "" text "${text}")
+  if(NOT text MATCHES "LIBRARY[ \t]+([^ \t\r\n]+)")
+    message(FATAL_ERROR "${def}: no LIBRARY line")
+  endif()
+  set(${dll_var} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  string(REGEX REPLACE "^.*EXPORTS" "" text "${text}")
+  string(REGEX MATCHALL "[^ \t\r\n]+" exports "${text}")
+  set(${exports_var} ${exports} PARENT_SCOPE)
+endfunction()
+
+# nccore_link_dll(<target> <def>): links <target> as the DLL <def> describes,
+# with the mingw runtime linked statically.
+function(nccore_link_dll target def)
+  nccore_read_def(${def} dll exports)
+  if(NOT dll MATCHES "^(.+)(\\.[^.]+)$")
+    message(FATAL_ERROR "${def}: LIBRARY ${dll} has no extension")
+  endif()
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${CMAKE_MATCH_1} PREFIX ""
+                                             SUFFIX ${CMAKE_MATCH_2} LINK_DEPENDS ${def})
+  target_link_options(${target} PRIVATE ${NCCORE_STATIC_RUNTIME} ${def} -Wl,--kill-at)
+  add_custom_command(
+    TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll} --kill-at
+            --output-lib $<TARGET_LINKER_FILE:${target}>
+    VERBATIM)
+endfunction()
+
+# ---- the primitives' companion DLLs ------------------------------------------
+# One per zq_companion line of zq/CMakeLists.txt: its objects and libgcrypt
+# (static; a companion that calls none of it takes nothing from it), built
+# beside NCCORE21.DLL, which loads them from its own folder.
+get_property(NCCORE_ZQ_COMPANIONS GLOBAL PROPERTY NCCORE_ZQ_COMPANIONS)
+foreach(companion IN LISTS NCCORE_ZQ_COMPANIONS)
+  add_library(${companion} SHARED $<TARGET_OBJECTS:zq_${companion}>)
+  target_link_libraries(${companion} PRIVATE nccore_gcrypt)
+  nccore_link_dll(${companion} ${CMAKE_SOURCE_DIR}/res/${companion}.def)
+endforeach()
+
 # ---- NCCORE21.DLL ------------------------------------------------------------
-# Exports come from res/nccore21.def alone. Its entries carry the stdcall
-# argument size (ZqGOSB@16); --kill-at exports them undecorated, and the
-# import library is made from the same file by dlltool so that it keeps the
-# decorated symbols the compiler emits for calls through nccore21.h.
+# The library's code and resources. The primitives are not linked in: the
+# static zq the target was given is replaced by the companions' import
+# libraries. Every export of every companion is imported (-u on its symbol,
+# "_NAME@size" on i686), used yet or not, so the DLL names all its companions
+# and a missing or mismatched one stops the load instead of a later job.
 function(nccore_windows_dll target)
-  set(def ${CMAKE_SOURCE_DIR}/res/nccore21.def)
   target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/dll_main.cpp
                                    $<TARGET_OBJECTS:nccore_resources>)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-  set_target_properties(${target} PROPERTIES OUTPUT_NAME NCCORE21 PREFIX "" SUFFIX ".DLL"
-                                             LINK_DEPENDS ${def})
-  target_link_options(${target} PRIVATE ${NCCORE_STATIC_RUNTIME} ${def} -Wl,--kill-at)
   target_link_libraries(${target} PRIVATE ${NCCORE_WIN32_LIBS})
-  add_custom_command(
-    TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname NCCORE21.DLL --kill-at
-            --output-lib $<TARGET_LINKER_FILE:${target}>
-    VERBATIM)
+
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  list(REMOVE_ITEM libraries zq)
+  set_property(TARGET ${target} PROPERTY LINK_LIBRARIES ${libraries})
+  foreach(companion IN LISTS NCCORE_ZQ_COMPANIONS)
+    nccore_read_def(${CMAKE_SOURCE_DIR}/res/${companion}.def dll exports)
+    target_link_libraries(${target} PRIVATE ${companion})
+    list(TRANSFORM exports PREPEND -Wl,--undefined=_)
+    target_link_options(${target} PRIVATE ${exports})
+  endforeach()
+
+  nccore_link_dll(${target} ${CMAKE_SOURCE_DIR}/res/nccore21.def)
 endfunction()
 
 # ---- programs ----------------------------------------------------------------

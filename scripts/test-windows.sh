@@ -3,7 +3,7 @@
 #   1. configure and build build/windows with the mingw-w64 toolchain (Ninja);
 #   2. set up a private Wine prefix in build/windows/wineprefix (first run only);
 #   3. under an X display (Xvfb when there is none: message boxes need one),
-#      run the CTest suite (unit tests, Win32 platform tests, the DLL loaded by
+#      run the CTest suite (unit tests, Win32 platform tests, the DLLs loaded by
 #      a host program, black-box tests) and a few direct calls of nccore.exe.
 # Exits non-zero when anything fails. Safe to run again: the build is
 # incremental and the prefix is reused.
@@ -57,6 +57,28 @@ if [[ ${1:-} == --checks ]]; then
   # Without /Y the overwrite question is answered "no" by the headless UI.
   run 11 gosb table.txt out.gtb
   [[ $(text_hex) == "${exists}$(printf 'out.gtb' | hex)" ]] || fail "gosb again: result text $(text_hex)"
+
+  # ZqDIAP through the shipped set alone: nccore.exe, NCCORE21.DLL and the
+  # companion DLLs it imports (the primitives), copied into a folder of their own.
+  ship="$work/ship"
+  mkdir -p "$ship"
+  for file in nccore.exe NCCORE21.DLL ZQDES32.DLL ZQCOM32.DLL ZQBIG32.dll; do
+    cp "$build/$file" "$ship/" || fail "the build has no $file"
+  done
+  # "ZQDIAP00: Операция выполнена успешно" and "ZQDIAP01: Неправильный формат
+  # команды" in code page 1251.
+  diap_success=5a514449415030303a20ceefe5f0e0f6e8ff20e2fbefeeebede5ede020f3f1efe5f8edee
+  diap_bad=5a514449415030313a20cde5eff0e0e2e8ebfcedfbe920f4eef0ece0f220eaeeece0ede4fb
+  nccore="$ship/nccore.exe"
+  run 0 diap out.ap /Y
+  [[ $(text_hex) == "$diap_success" ]] || fail "diap: result text $(text_hex)"
+  [[ $(head -c 17 out.ap 2>/dev/null) == TAVOCRYPTDATAFILE ]] || fail "diap: out.ap is no data file"
+  # A P range below 9 bits is a bad command, and out.ap stays as it was.
+  before=$(md5sum <out.ap 2>/dev/null || true)
+  run 1 diap out.ap /Y /P:8-100
+  [[ $(text_hex) == "$diap_bad" ]] || fail "diap /P:8-100: result text $(text_hex)"
+  [[ $(md5sum <out.ap 2>/dev/null) == "$before" ]] || fail "diap /P:8-100: out.ap changed"
+  nccore="$build/nccore.exe"
 
   run 0 --help
   grep -q '^usage: nccore' out.txt || fail "--help: no usage text"

@@ -9,10 +9,13 @@
 
 set(NCCORE_WINE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# A host program that loads NCCORE21.DLL by name, so it sits beside the DLL.
+# A host program that loads NCCORE21.DLL and its companion DLLs by name, so
+# it sits beside them; it reads their .def files from res/.
 add_executable(load_dll ${NCCORE_WINE_DIR}/load_dll.cpp)
+target_include_directories(load_dll PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(load_dll PROPERTIES RUNTIME_OUTPUT_DIRECTORY $<TARGET_FILE_DIR:nccore21>)
-add_dependencies(load_dll nccore21)
+get_property(NCCORE_ZQ_COMPANIONS GLOBAL PROPERTY NCCORE_ZQ_COMPANIONS)
+add_dependencies(load_dll nccore21 ${NCCORE_ZQ_COMPANIONS})
 nccore_windows_exe(load_dll)
 
 add_executable(win32_tests ${NCCORE_WINE_DIR}/win32_platform_test.cpp)
@@ -41,7 +44,7 @@ add_test(NAME wine_unit_tests COMMAND ${NCCORE_WINE} $<TARGET_FILE:unit_tests>
 add_test(NAME wine_win32_tests COMMAND ${NCCORE_WINE} $<TARGET_FILE:win32_tests>
          WORKING_DIRECTORY ${NCCORE_WINE_WORK})
 add_test(NAME wine_load_dll
-         COMMAND ${NCCORE_WINE} $<TARGET_FILE:load_dll> ${CMAKE_SOURCE_DIR}/res/nccore21.def
+         COMMAND ${NCCORE_WINE} $<TARGET_FILE:load_dll> ${CMAKE_SOURCE_DIR}/res
          WORKING_DIRECTORY ${NCCORE_WINE_WORK})
 add_test(NAME wine_blackbox
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/blackbox/run.sh $<TARGET_FILE:nccore> wine)
