@@ -6,7 +6,8 @@ set -euo pipefail
 
 want=${1:-native}
 
-native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev libssl-dev)
+native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev libssl-dev
+                 rhash libengine-gost-openssl)
 windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev libgcrypt-mingw-w64-dev
                   wine wine32:i386 xvfb xauth)
 

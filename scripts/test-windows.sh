@@ -62,7 +62,7 @@ if [[ ${1:-} == --checks ]]; then
   # companion DLLs it imports (the primitives), copied into a folder of their own.
   ship="$work/ship"
   mkdir -p "$ship"
-  for file in nccore.exe NCCORE21.DLL ZQDES32.DLL ZQCOM32.DLL ZQBIG32.dll; do
+  for file in nccore.exe NCCORE21.DLL ZQDES32.DLL ZQCOM32.DLL ZQBIG32.dll ZQGOS32.DLL; do
     cp "$build/$file" "$ship/" || fail "the build has no $file"
   done
   # "ZQDIAP00: Операция выполнена успешно" and "ZQDIAP01: Неправильный формат

@@ -76,8 +76,9 @@ ZQ_STATIC_ASSERT(offsetof(DesJobContext, library) == 176, "DesJobContext library
 #include "zq/prime.h"  /* zq_prime */
 
 /* ---- ZQGOS32 ----------------------------------------------------------- */
-/* GOST 28147-89 and GOST R 34.11-94: GOSExec, GOSHash, GOSHashComplete */
-/* GOST R 34.10-94: GOSSignGen, GOSSignCheck, GOSSignGenPair, GOSSignGenPQA */
+#include "zq/gost_cipher.h" /* GOSExec */
+#include "zq/gost_hash.h"   /* GOSHash, GOSHashComplete */
+#include "zq/gost_sign.h"
 
 #ifdef __cplusplus
 }
