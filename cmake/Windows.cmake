@@ -31,8 +31,15 @@ list(APPEND PLATFORM_SOURCES
      platform/win32/last_error.cpp
      platform/win32/ui_win32.cpp
      platform/win32/ui_console.cpp
+     platform/win32/progress_console.cpp
+     platform/win32/progress_wait.cpp
      platform/win32/exception_guard.cpp
-     platform/win32/string_table.cpp)
+     platform/win32/string_table.cpp
+     platform/win32/settings_registry.cpp
+     platform/win32/named_mutex.cpp
+     platform/win32/profile.cpp
+     platform/win32/dynamic_library.cpp
+     platform/win32/serial_port.cpp)
 
 set(NCCORE_WIN32_LIBS user32 advapi32)
 set(NCCORE_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)

@@ -2,8 +2,13 @@
 // backend only presents it and reports the answer. Texts are in the
 // library's text encoding.
 #pragma once
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/progress_ui.h"
 
 namespace nc::platform {
 
@@ -16,6 +21,14 @@ class UiBackend {
   virtual bool AskYesNo(WindowHandle parent, const char* caption, const char* text) = 0;
   // An information message; returns when the user has seen it.
   virtual void ShowInfo(WindowHandle parent, const char* caption, const char* text) = 0;
+
+  // Progress windows (platform/progress_ui.h). `word` outlives the view; the
+  // view sets kProgressCancel in it when the user cancels. Null when the
+  // window cannot be created. The defaults show nothing and never cancel.
+  // A file job's window (it runs without one when this is null):
+  virtual std::unique_ptr<ProgressView> OpenProgress(WindowHandle parent, ProgressWord& word);
+  // A generator's window (the operation fails with 28 when this is null):
+  virtual std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word);
 };
 
 // The backend the operations use. Chosen on first use from NCCORE_UI
@@ -51,6 +64,41 @@ class ScriptedUi final : public UiBackend {
   // Answers given to the questions in order; once used up, "no".
   std::vector<bool> answers;
   std::vector<Shown> shown;
+
+  // Progress windows: every event in order. The generator's updates come
+  // from the worker thread; read the list once the job has returned.
+  struct ProgressEvent {
+    enum Kind {
+      Open,         // a file job's window
+      Caption,      // text
+      Description,  // id = text id, text = the formatted description
+      Percent,      // percent
+      Close,
+      GeneratorOpen,  // a generator's window
+      Stage,          // text
+      Field,          // id = GeneratorField, text
+      GeneratorClose,
+      Cancel,  // the cancel button pressed
+    } kind;
+    std::string text;
+    int id = 0;
+    unsigned percent = 0;
+    WindowHandle parent = nullptr;
+  };
+  std::unique_ptr<ProgressView> OpenProgress(WindowHandle parent, ProgressWord& word) override;
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word) override;
+  // Called after each recorded event, on the thread that caused it; when it
+  // returns true the cancel button is pressed right then.
+  std::function<bool(const ProgressEvent&)> cancelWhen;
+  // Make the window creation fail.
+  bool refuseProgress = false;
+  bool refuseGenerator = false;
+  std::vector<ProgressEvent> progress;
+  // Records `event` and presses cancel in `word` when cancelWhen says so.
+  void RecordProgress(const ProgressEvent& event, ProgressWord& word);
+
+ private:
+  std::mutex progressLock_;
 };
 
 }  // namespace nc::platform

@@ -76,6 +76,13 @@ class Terminal final : public UiBackend {
     if (!tty.valid()) return;
     tty.Write(std::string("\n") + caption + "\n" + text + "\n");
   }
+  // Progress on stderr (platform/posix/progress_terminal.cpp).
+  std::unique_ptr<ProgressView> OpenProgress(WindowHandle, ProgressWord& word) override {
+    return TerminalProgressView(word);
+  }
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word) override {
+    return TerminalGeneratorView(word);
+  }
 };
 
 }  // namespace

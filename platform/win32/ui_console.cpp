@@ -82,6 +82,13 @@ class Console final : public UiBackend {
     if (out.valid()) out.Write(std::string("\n") + caption + "\n" + text + "\n");
     ::SetLastError(error);
   }
+  // Progress on the console (platform/win32/progress_console.cpp).
+  std::unique_ptr<ProgressView> OpenProgress(WindowHandle, ProgressWord& word) override {
+    return TerminalProgressView(word);
+  }
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word) override {
+    return TerminalGeneratorView(word);
+  }
 
  private:
   static bool Ask(const char* caption, const char* text) {

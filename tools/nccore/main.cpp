@@ -27,6 +27,8 @@ struct OperationEntry {
 constexpr OperationEntry kOperations[] = {
     {"ZqGOSB", ZqGOSB,
      "import a GOST substitution block: <table.txt> [<out.gtb>] [/Y] [/NOLOGO]"},
+    {"ZqGOSC", ZqGOSC,
+     "GOST signature common numbers p, q, a: [<out.pqa>] [/P:bits] [/EXT] [/Y] [/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
      "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
 };
