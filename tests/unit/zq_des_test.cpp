@@ -33,34 +33,14 @@
 #endif
 #endif
 
+#include "hex_bytes.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Key = std::array<uint8_t, 8>;
 
-Bytes Hex(std::string_view text) {
-  Bytes out;
-  int high = -1;
-  for (char ch : text) {
-    int v;
-    if (ch >= '0' && ch <= '9') {
-      v = ch - '0';
-    } else if (ch >= 'a' && ch <= 'f') {
-      v = ch - 'a' + 10;
-    } else if (ch >= 'A' && ch <= 'F') {
-      v = ch - 'A' + 10;
-    } else {
-      continue;  // spaces group the blocks
-    }
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
-  return out;
-}
+using nc::test::Hex;
 
 Key KeyFrom(std::string_view text) {
   Bytes b = Hex(text);

@@ -38,35 +38,15 @@
 #include <openssl/provider.h>
 #endif
 
+#include "hex_bytes.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Key = std::array<uint8_t, 32>;
 using Box = std::array<uint8_t, 64>;
 
-Bytes Hex(std::string_view text) {
-  Bytes out;
-  int high = -1;
-  for (char ch : text) {
-    int v;
-    if (ch >= '0' && ch <= '9') {
-      v = ch - '0';
-    } else if (ch >= 'a' && ch <= 'f') {
-      v = ch - 'a' + 10;
-    } else if (ch >= 'A' && ch <= 'F') {
-      v = ch - 'A' + 10;
-    } else {
-      continue;
-    }
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
-  return out;
-}
+using nc::test::Hex;
 
 uint32_t Le32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;

@@ -25,34 +25,14 @@
 #include "zq/gcrypt_init.h"
 #include "zq/zq.h"
 
+#include "hex_bytes.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Box = std::array<uint8_t, 64>;
 
-Bytes Hex(std::string_view text) {
-  Bytes out;
-  int high = -1;
-  for (char ch : text) {
-    int v;
-    if (ch >= '0' && ch <= '9') {
-      v = ch - '0';
-    } else if (ch >= 'a' && ch <= 'f') {
-      v = ch - 'a' + 10;
-    } else if (ch >= 'A' && ch <= 'F') {
-      v = ch - 'A' + 10;
-    } else {
-      continue;
-    }
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
-  return out;
-}
+using nc::test::Hex;
 
 std::string ToHex(const Bytes& b) {
   std::string s;
