@@ -21,11 +21,10 @@
 #include <vector>
 
 #include "frame_test_support.h"
+#include "hex_bytes.h"
 #include "nccore21.h"
 #include "zq/gcrypt_init.h"
 #include "zq/zq.h"
-
-#include "hex_bytes.h"
 
 namespace {
 
