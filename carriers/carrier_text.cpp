@@ -3,40 +3,17 @@
 
 #include <cstring>
 
+#include "platform/text_1251.h"
+
 namespace nc::carriers {
 
 std::string Utf8To1251(const char* utf8) {
-  std::string out;
-  if (utf8 == nullptr) return out;
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8);
-  while (*p != 0) {
-    unsigned char c = *p;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++p;
-      continue;
-    }
-    // The length of the sequence from its lead byte; a broken sequence
-    // counts as one unknown character per byte.
-    int length = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-    unsigned code = length == 2 ? c & 0x1Fu : length == 3 ? c & 0x0Fu : c & 0x07u;
-    int got = 1;
-    while (got < length && (p[got] & 0xC0) == 0x80) {
-      code = (code << 6) | (p[got] & 0x3Fu);
-      ++got;
-    }
-    p += got;
-    if (got != length || length == 1) {
-      out += '?';
-    } else if (code >= 0x410 && code <= 0x44F) {
-      out += static_cast<char>(0xC0 + (code - 0x410));
-    } else if (code == 0x401) {
-      out += static_cast<char>(0xA8);
-    } else if (code == 0x451) {
-      out += static_cast<char>(0xB8);
-    } else {
-      out += '?';
-    }
+  // The layer's tables hold ASCII and the Russian alphabet only: anything
+  // else shows as '?', never as the code page's punctuation or signs.
+  std::string out = platform::Utf8To1251(utf8);
+  for (char& c : out) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 && byte < 0xC0 && byte != 0xA8 && byte != 0xB8) c = '?';
   }
   return out;
 }

@@ -10,7 +10,7 @@
 namespace nc::carriers {
 
 // UTF-8 (ASCII and the Russian alphabet, as the tables hold) to code page
-// 1251; a character the code page lacks becomes '?'.
+// 1251 (platform/text_1251.h); any other character becomes '?'.
 std::string Utf8To1251(const char* utf8);
 
 // Copies `utf8` into `buffer` of `size` bytes in the library's encoding, cut

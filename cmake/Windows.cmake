@@ -39,7 +39,8 @@ list(APPEND PLATFORM_SOURCES
      platform/win32/named_mutex.cpp
      platform/win32/profile.cpp
      platform/win32/dynamic_library.cpp
-     platform/win32/serial_port.cpp)
+     platform/win32/serial_port.cpp
+     platform/win32/preset_password_fd.cpp)
 
 set(NCCORE_WIN32_LIBS user32 advapi32)
 set(NCCORE_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)

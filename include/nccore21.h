@@ -26,6 +26,10 @@
 extern "C" {
 #endif
 
+NCEXPORT int32_t NCAPI ZqDESK(void* parent, const char* options, char* result,
+                              int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqDESF(void* parent, const char* options, char* result,
+                              int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqGOSB(void* parent, const char* options, char* result,
                               int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqGOSC(void* parent, const char* options, char* result,

@@ -2,12 +2,14 @@
 // backend only presents it and reports the answer. Texts are in the
 // library's text encoding.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/carrier_ui.h"
 #include "platform/progress_ui.h"
 
 namespace nc::platform {
@@ -29,6 +31,12 @@ class UiBackend {
   virtual std::unique_ptr<ProgressView> OpenProgress(WindowHandle parent, ProgressWord& word);
   // A generator's window (the operation fails with 28 when this is null):
   virtual std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word);
+
+  // The carrier dialog (platform/carrier_ui.h), modal, owned by `parent`:
+  // the result the logic ended it with (0 for OK, -1 for cancel), or -1
+  // when it cannot be shown. The default shows it only when a password is
+  // given in advance (platform/preset_password.h), without a window.
+  virtual int RunCarrierDialog(WindowHandle parent, CarrierDialogHandler& handler);
 };
 
 // The backend the operations use. Chosen on first use from NCCORE_UI
@@ -41,8 +49,9 @@ void SetUi(UiBackend* backend);
 
 // No user present: every question is answered "no", nothing is shown.
 UiBackend& HeadlessUi();
-// Questions and messages on the controlling terminal (POSIX). Falls back to
-// headless behaviour when there is no terminal.
+// Questions and messages on the controlling terminal (POSIX), and the
+// carrier dialog there. Falls back to headless behaviour when there is no
+// terminal.
 UiBackend& TerminalUi();
 #ifdef _WIN32
 // Real message boxes owned by the parent window.
@@ -97,8 +106,56 @@ class ScriptedUi final : public UiBackend {
   // Records `event` and presses cancel in `word` when cancelWhen says so.
   void RecordProgress(const ProgressEvent& event, ProgressWord& word);
 
+  // The carrier dialog: every call of the logic on the window, in order,
+  // and the timer's ticks.
+  struct CarrierEvent {
+    enum Kind {
+      Open,    // the window is shown; parent
+      Text,    // control, text
+      Enable,  // control, enabled
+      Focus,   // control
+      Beep,    // value: the sound
+      Hide,
+      Timer,  // a tick, before the logic sees it
+      End,    // value: the result
+    } kind;
+    int control = 0;
+    std::string text;
+    bool enabled = false;
+    std::int64_t value = 0;
+    // False when the call came from another thread than the dialog's (the
+    // polling thread).
+    bool dialogThread = true;
+    WindowHandle parent = nullptr;
+  };
+  // What the script does after an event: replace the password box's text
+  // (UTF-8, as typed; the box gives it to the logic in code page 1251, as
+  // the terminal does), then press a button (kCarrierOk, kCarrierCancel,
+  // kCarrierHelp; 0: none). A disabled box or button ignores it.
+  struct CarrierAction {
+    bool type = false;
+    std::string text;
+    int press = 0;
+  };
+  int RunCarrierDialog(WindowHandle parent, CarrierDialogHandler& handler) override;
+  // Called after each recorded carrier event, on the thread that caused it,
+  // with no lock held (it may press buttons, change simulated devices or
+  // block).
+  std::function<CarrierAction(const CarrierEvent&)> carrierScript;
+  bool refuseCarrier = false;     // the dialog cannot be shown
+  bool failCarrierTimer = false;  // its timer cannot be started
+  // The events so far (the polling thread adds to them while a dialog runs).
+  std::vector<CarrierEvent> CarrierEvents();
+
+  ScriptedUi();
+  ~ScriptedUi() override;
+
  private:
   std::mutex progressLock_;
+  std::mutex carrierLock_;
+  std::vector<CarrierEvent> carrier_;
+  class CarrierView;
+  std::unique_ptr<CarrierView> carrierView_;
 };
 
 }  // namespace nc::platform

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/preset_password.h"
 #include "platform/ui.h"
 
 namespace nc::platform {
@@ -32,6 +33,10 @@ UiBackend& DefaultUi() {
 }
 
 }  // namespace
+
+int UiBackend::RunCarrierDialog(WindowHandle, CarrierDialogHandler& handler) {
+  return PresetPasswordGiven() ? RunPresetPasswordDialog(handler) : -1;
+}
 
 UiBackend& HeadlessUi() {
   static Headless headless;

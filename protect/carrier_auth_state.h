@@ -54,6 +54,10 @@ struct CarrierAuthState {
   std::uint32_t closePending = 0;
   std::thread pollingThread;
   std::unique_ptr<StopEvent> stopEvent;
+  // Signalled by the polling thread as its last act: a std::thread cannot
+  // be waited for with a time limit. Kept here, in the caller's record, so
+  // that a fault abandoning the dialog leaves nothing of it behind.
+  StopEvent pollingEnded;
   carriers::TmSession tmSession = 0;
   std::atomic<std::uint32_t> obtained{0};
   std::uint32_t lastTmError = 0;

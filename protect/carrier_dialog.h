@@ -23,6 +23,16 @@ int RunCarrierDialog(CarrierAuthState& state);
 // The polling procedure: the dialog's thread body, or (silent mode) one
 // pass on the caller's thread with no waits and no window.
 void PollCarriers(CarrierAuthState& state);
+// The same, telling whether it ended normally: false when a fault inside a
+// reader ended it (then the Touch Memory session has been closed and the
+// fault message posted to the window, if there is one).
+bool RunPolling(CarrierAuthState& state);
+
+// Ends what a dialog left running: signals the stop event and joins the
+// polling thread, drops the stop event, and closes an open Touch Memory
+// session (a fault inside its driver is caught). Does nothing when nothing
+// is left. On the dialog's (the caller's) thread.
+void StopCarrierPolling(CarrierAuthState& state);
 
 // The numbered list of the requested steps ("\t%u. %s\n"; the Tessel step
 // without the final new line), cut to `size` bytes with a terminator.

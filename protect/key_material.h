@@ -2,6 +2,12 @@
 // vector of its kind, and checked by the integrity value of the plaintext.
 // One routine for each side, so that every generator and processor
 // protects and opens its keys the same way.
+//
+// Precondition of every routine: each block given holds the `count` words
+// its count says (callers size their buffers and refuse a stored count that
+// does not fit, as frame::ReadWordBlock does). Nothing here reads,
+// enciphers or checks beyond those words, even where a kind's coverage
+// (8 bytes of a DES key, 32 of a GOST key) would reach further.
 #pragma once
 #include <cstdint>
 

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-#   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest
+#   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest, and the
+#                      tests' peers and tools (OpenSSL, rhash, xxd)
 #   setup.sh all       the above, plus the Windows cross-compiler, Wine and Xvfb
 set -euo pipefail
 
 want=${1:-native}
 
 native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev libssl-dev
-                 rhash libengine-gost-openssl)
+                 rhash libengine-gost-openssl openssl xxd)
 windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev libgcrypt-mingw-w64-dev
                   wine wine32:i386 xvfb xauth)
 

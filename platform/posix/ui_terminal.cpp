@@ -1,5 +1,6 @@
-// Questions and messages on the controlling terminal. Without a terminal
-// the backend behaves as headless: every question is answered "no".
+// Questions, messages and the carrier dialog on the controlling terminal.
+// Without a terminal the backend behaves as headless: every question is
+// answered "no".
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/carrier_terminal.h"
 #include "platform/ui.h"
 
 namespace nc::platform {
@@ -54,8 +56,8 @@ bool IsYes(std::string answer) {
   while (start < answer.size() && std::isspace(static_cast<unsigned char>(answer[start]))) ++start;
   answer.erase(0, start);
   for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return answer == "y" || answer == "yes" || answer == "д" || answer == "да" ||
-         answer == "Д" || answer == "ДА" || answer == "Да";
+  return answer == "y" || answer == "yes" || answer == "д" || answer == "да" || answer == "Д" ||
+         answer == "ДА" || answer == "Да";
 }
 
 class Terminal final : public UiBackend {
@@ -82,6 +84,10 @@ class Terminal final : public UiBackend {
   }
   std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word) override {
     return TerminalGeneratorView(word);
+  }
+  // The carrier dialog on the terminal (platform/posix/carrier_terminal.cpp).
+  int RunCarrierDialog(WindowHandle, CarrierDialogHandler& handler) override {
+    return RunTerminalCarrierDialog(handler);
   }
 };
 

@@ -40,36 +40,13 @@ fail() {  # case name, what went wrong
   FAILED=$((FAILED + 1))
 }
 
-hex_of_file() { od -An -tx1 -v "$1" | tr -d ' \n'; }
-hex_of_text() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
-
-# ---- the integrity register, written independently of the library ----------
-# For each byte, for each bit from the least significant: out = v & 1;
-# v = (v >> 1) with bit 31 set to the data bit; if out, v ^= 0xEDB88320.
-integrity_of_hex() {  # hex bytes -> 8 hex digits
-  local hex=$1 v=0 i b bit out
-  for ((i = 0; i < ${#hex}; i += 2)); do
-    b=$((16#${hex:i:2}))
-    for ((bit = 0; bit < 8; bit++)); do
-      out=$((v & 1))
-      v=$(((v >> 1) | (((b >> bit) & 1) << 31)))
-      ((out)) && v=$((v ^ 0xEDB88320))
-    done
-  done
-  printf '%08x' "$v"
-}
-le32() { local v=$((16#$1)); printf '%02x%02x%02x%02x' $((v & 255)) $((v >> 8 & 255)) \
-  $((v >> 16 & 255)) $((v >> 24 & 255)); }
-
-# Self-check of the register against the known values and a hand-computed
-# value for the fixture, so a slip here cannot hide a slip in the library.
-for pair in "abc=63626100" "abcd=64636261" "abcdefgh=a4a17468"; do
-  got=$(integrity_of_hex "$(hex_of_text "${pair%%=*}")")
-  if [[ $got != "${pair#*=}" ]]; then
-    echo "blackbox: the script's register gives $got for ${pair%%=*}" >&2
-    exit 2
-  fi
-done
+# hex_of_file, hex_of_text, the integrity register (integrity_of_hex, le32)
+# and trim.
+source "$HERE/lib.sh"
+# Self-check of the register against the known values (and below, a
+# hand-computed value for the fixture), so a slip here cannot hide a slip in
+# the library.
+check_integrity_register
 
 # ---- expected substitution blocks and .GTB files ------------------------------
 FIXTURE=$HERE/gosb_table.txt
@@ -325,12 +302,6 @@ names with blanks | all | my table.txt<good | gosb 'my table.txt' 'my out.gtb' |
 Cyrillic names | native | таблица.txt<good | gosb таблица.txt выход.gtb | 00 | | выход.gtb=gtb:GOOD
 EOF
 )
-
-trim() {
-  local s=$1
-  s=${s#"${s%%[! ]*}"}
-  printf '%s' "${s%"${s##*[! ]}"}"
-}
 
 while IFS='|' read -r name where setup args code text_name checks; do
   [[ -z $name || $name == \#* ]] && continue

@@ -1,7 +1,8 @@
 // nccore: runs one operation of the library from the command line.
-//   nccore <operation> [arguments...]     arguments become the option string
-//   nccore <operation> --raw "<options>"  the option string as given
-// Prints the result text and exits with the result code.
+//   nccore [host flags] <operation> [arguments...]     arguments become the option string
+//   nccore [host flags] <operation> --raw "<options>"  the option string as given
+// Prints the result text and exits with the result code. The host flags
+// (tools/nccore/host_flags.h) name the password source and the carriers.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "nccore21.h"
 #include "tools/nccore/command_line.h"
+#include "tools/nccore/host_flags.h"
 
 namespace {
 
@@ -25,8 +27,11 @@ struct OperationEntry {
 };
 
 constexpr OperationEntry kOperations[] = {
-    {"ZqGOSB", ZqGOSB,
-     "import a GOST substitution block: <table.txt> [<out.gtb>] [/Y] [/NOLOGO]"},
+    {"ZqDESK", ZqDESK, "DES key: [[PWD,TM,QUADRA,ACTIVATOR,TESSEL:]<key.dek>] [/Y] [/NOLOGO]"},
+    {"ZqDESF", ZqDESF,
+     "DES files: <source> <destination> /ECB|/CBC|/CFB[:n]|/OFB[:n]|/D|/HASH|/COMP "
+     "[/KEY:<key.dek>] [/Y] [/NOLOGO]"},
+    {"ZqGOSB", ZqGOSB, "import a GOST substitution block: <table.txt> [<out.gtb>] [/Y] [/NOLOGO]"},
     {"ZqGOSC", ZqGOSC,
      "GOST signature common numbers p, q, a: [<out.pqa>] [/P:bits] [/EXT] [/Y] [/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
@@ -50,13 +55,28 @@ const OperationEntry* FindOperation(const char* name) {
 
 void PrintHelp(FILE* out) {
   std::fprintf(out,
-               "usage: nccore <operation> [arguments...]\n"
-               "       nccore <operation> --raw \"<option string>\"\n"
+               "usage: nccore [host flags] <operation> [arguments...]\n"
+               "       nccore [host flags] <operation> --raw \"<option string>\"\n"
                "Arguments like /Y or /KEY:path are options (/KEY:path quotes the path);\n"
                "other arguments, and all after \"--\", are file names. The result text is\n"
                "printed and the result code is the exit status. Operation names work with\n"
                "or without the Zq prefix, in any case.\n\noperations:\n");
-  for (const OperationEntry& op : kOperations) std::fprintf(out, "  %-8s %s\n", op.name, op.summary);
+  for (const OperationEntry& op : kOperations)
+    std::fprintf(out, "  %-8s %s\n", op.name, op.summary);
+  std::fprintf(out,
+               "\nhost flags (before the operation; also as --flag=VALUE):\n"
+               "  --password-file FILE  answer the password questions of protected keys\n"
+               "                        from FILE, one line per question; keep FILE\n"
+               "                        readable only by you\n"
+               "  --password-fd N       the same from the open descriptor N (0: standard\n"
+               "                        input), e.g. --password-fd 3 3<secret.txt\n"
+               "  --carriers FILE       use the simulated carriers (Touch Memory, dongles,\n"
+               "                        token) described in FILE for this run\n"
+               "  --help, -h            this text\n"
+               "A password is never given on the command line. With /NOLOGO nothing is\n"
+               "asked: hardware carriers are read once, silently, and a key protected by a\n"
+               "password then fails (25); give the password with --password-file or\n"
+               "--password-fd instead of /NOLOGO.\n");
 }
 
 }  // namespace
@@ -66,30 +86,42 @@ int main(int argc, char** argv) {
   // The library's texts are in code page 1251; show them so on a console.
   if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR) SetConsoleOutputCP(1251);
 #endif
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+  nc::host::HostFlags flags;
+  int first = 1;  // the operation's name
+  std::string error;
+  if (!nc::host::ParseHostFlags(argc, argv, &flags, &first, &error)) {
+    std::fprintf(stderr, "nccore: %s (see nccore --help)\n", error.c_str());
+    return 1;
+  }
+  if (flags.help || argc < 2) {
     PrintHelp(stdout);
     return 0;
   }
-  const OperationEntry* op = FindOperation(argv[1]);
+  if (first >= argc) {
+    std::fprintf(stderr, "nccore: no operation given (see nccore --help)\n");
+    return 1;
+  }
+  const OperationEntry* op = FindOperation(argv[first]);
   if (op == nullptr) {
-    std::fprintf(stderr, "nccore: unknown operation '%s'\n\n", argv[1]);
+    std::fprintf(stderr, "nccore: unknown operation '%s'\n\n", argv[first]);
     PrintHelp(stderr);
     return 1;
   }
   std::string options;
-  if (argc >= 3 && std::strcmp(argv[2], "--raw") == 0) {
-    if (argc != 4) {
+  if (argc >= first + 2 && std::strcmp(argv[first + 1], "--raw") == 0) {
+    if (argc != first + 3) {
       std::fprintf(stderr, "nccore: --raw takes exactly one option string\n");
       return 1;
     }
-    options = argv[3];
-  } else {
-    std::string error;
-    if (!nc::host::BuildOptionString(std::vector<std::string>(argv + 2, argv + argc), &options,
-                                     &error)) {
-      std::fprintf(stderr, "nccore: %s\n", error.c_str());
-      return 1;
-    }
+    options = argv[first + 2];
+  } else if (!nc::host::BuildOptionString(std::vector<std::string>(argv + first + 1, argv + argc),
+                                          &options, &error)) {
+    std::fprintf(stderr, "nccore: %s\n", error.c_str());
+    return 1;
+  }
+  if (!nc::host::ApplyHostFlags(flags, &error)) {
+    std::fprintf(stderr, "nccore: %s\n", error.c_str());
+    return 1;
   }
   char result[512] = "";
   int32_t code = op->run(nullptr, options.c_str(), result, sizeof result);

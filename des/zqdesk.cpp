@@ -1,0 +1,126 @@
+// ZqDESK: a fresh DES key in a key file (.DEK), stored in the clear or
+// enciphered under the master key of the protection the file name asks for.
+//
+// The file is written to a temporary file renamed over the destination only
+// at the end: a refused carrier, a failed write or a fault leaves an existing
+// key file of that name exactly as it was (losing an old key to a failed
+// generation would be worse than the failure). The key file is private to
+// its owner.
+#include <cstring>
+
+#include "frame/data_file.h"
+#include "frame/operation.h"
+#include "frame/options.h"
+#include "frame/output_file.h"
+#include "frame/string_table.h"
+#include "nccore21.h"
+#include "protect/key_material.h"
+#include "zq/wipe.h"
+#include "zq/zq.h"
+
+namespace nc::des {
+
+namespace {
+
+using frame::Outcome;
+
+constexpr std::size_t kNameSize = platform::kMaxPath + 1;
+// The key-file token: up to five protection keywords before the name.
+constexpr std::size_t kTokenSize = kNameSize + 50;
+constexpr int kDefaultKeyFile = 5001;
+
+enum Option { kOptionQuiet, kOptionOverwrite };
+constexpr frame::OptionSpec kOptions[] = {
+    {"/NOLOGO", frame::OptionArg::None},
+    {"/Y", frame::OptionArg::None},
+};
+
+struct DeskJob {
+  platform::WindowHandle parent = nullptr;
+  const char* options = nullptr;
+  bool quiet = false;
+  bool overwrite = false;
+  bool named = false;
+  char token[kTokenSize] = {};
+  char name[kNameSize] = {};
+  std::uint32_t protection = 0;
+  WordBlockOf<2> key{};
+  DesKeyContext masterKey{};
+  frame::OutputFile output;
+};
+
+bool TakeOption(void* context, const frame::OptionHit& hit) {
+  auto& job = *static_cast<DeskJob*>(context);
+  switch (hit.index) {
+    case kOptionQuiet:
+      job.quiet = true;
+      return true;
+    case kOptionOverwrite:
+      job.overwrite = true;
+      return true;
+    default:
+      if (job.named) return false;  // a second name
+      frame::CopyNameToken(hit.nameStart, job.token, kTokenSize);
+      job.named = true;
+      return true;
+  }
+}
+
+Outcome Generate(DeskJob& job) {
+  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kTokenSize, TakeOption, &job))
+    return {frame::kResultBadCommand};
+  if (job.token[0] == '\0') frame::LoadText(kDefaultKeyFile, job.token, kTokenSize);
+  frame::ParseProtectionSpec(job.token, &job.protection, job.name, kNameSize);
+
+  if (platform::FileExists(job.name) && !job.overwrite &&
+      !frame::ConfirmOverwrite(job.parent, frame::kTitleDesKeys, job.name, job.quiet))
+    return {frame::kResultFileExists, job.name};
+  // An empty name ("PWD:" alone) names no file that could be created.
+  if (job.name[0] == '\0' || !frame::CreateOutput(job.output, job.name, true))
+    return {frame::kResultWriteError, job.name};
+
+  frame::DataFileHeader header =
+      frame::NewHeader(frame::kFileKey, frame::kAlgDes, frame::kKeySymmetric);
+  header.protectionCode = job.protection;
+  // The challenge is drawn for every key, so that protection can be added
+  // to the file later.
+  job.key.count = 1;
+  zq_rnd(job.key.get());
+  header.tokenChallenge = job.key.words[0];
+
+  // The master key comes before the key: a refused carrier costs nothing.
+  if (job.protection != 0) {
+    std::uint8_t challenge[4];
+    for (int i = 0; i < 4; ++i)
+      challenge[i] = static_cast<std::uint8_t>(header.tokenChallenge >> (8 * i));
+    if (!protect::ObtainMasterKey(job.parent, job.protection, job.quiet, challenge, job.masterKey))
+      return {frame::kResultHardwareError};
+  }
+  DESGenKey(job.key.get());
+  protect::ProtectKeyMaterial(protect::KeyMaterialKind::Des, header, job.masterKey, job.key.get(),
+                              nullptr);
+  frame::GuardedFaultPoint();
+
+  if (!frame::WriteBlocksAndCommit(job.output, header, {job.key.get()}))
+    return {frame::kResultWriteError, job.name};
+  return {frame::kResultOk};
+}
+
+void Cleanup(DeskJob& job) {
+  frame::DiscardOutput(job.output);
+  nc::SecureWipe(&job.key, sizeof job.key);
+  nc::SecureWipe(&job.masterKey, sizeof job.masterKey);
+}
+
+}  // namespace
+
+}  // namespace nc::des
+
+extern "C" NCEXPORT int32_t NCAPI ZqDESK(void* parent, const char* options, char* result,
+                                         int32_t resultSize) {
+  nc::des::DeskJob job;
+  job.parent = parent;
+  job.options = options;
+  return nc::frame::RunOperation("ZQDESK", job, nc::des::Generate, nc::des::Cleanup, result,
+                                 resultSize);
+}

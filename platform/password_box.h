@@ -1,0 +1,43 @@
+// The password box of the text views of the carrier dialog: what the user
+// typed (or a preset password line), held until the dialog reads it, and
+// wiped when replaced or dropped. The dialog gets the bytes the key is made
+// from: code page 1251, as the Windows dialog's box gives them, so that a
+// password typed anywhere opens the same keys.
+#pragma once
+#include <cstddef>
+#include <mutex>
+
+namespace nc::platform {
+
+// The longest text the box holds, in bytes (a longer text is cut; the key
+// uses 32 bytes of it anyway).
+inline constexpr std::size_t kPasswordBoxSize = 4096;
+
+class PasswordBox {
+ public:
+  PasswordBox() = default;
+  PasswordBox(const PasswordBox&) = delete;
+  PasswordBox& operator=(const PasswordBox&) = delete;
+  ~PasswordBox() { Clear(); }
+
+  // Text typed on a terminal or by a test's script: UTF-8.
+  void SetTyped(const char* utf8, std::size_t length);
+  // A line given in advance: UTF-8 when it is well-formed UTF-8, else
+  // taken as code page 1251 bytes (a password file written on Windows).
+  void SetLine(const char* line, std::size_t length);
+  void Clear();
+  bool Empty();
+  // CarrierWindow::ReadPassword: the text in code page 1251, at most
+  // size - 1 bytes, terminated.
+  void Read(char* buffer, std::size_t size);
+
+ private:
+  void Set(const char* text, std::size_t length, bool codePage1251);
+
+  std::mutex lock_;
+  char text_[kPasswordBoxSize] = {};
+  std::size_t length_ = 0;
+  bool codePage1251_ = false;
+};
+
+}  // namespace nc::platform

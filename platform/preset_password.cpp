@@ -1,0 +1,100 @@
+// Preset password lines and the carrier dialog that uses them without a
+// window.
+#include "platform/preset_password.h"
+
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "platform/carrier_loop.h"
+#include "zq/wipe.h"
+
+namespace nc::platform {
+
+bool PresetPasswordGiven() { return PresetDescriptorOpen(); }
+
+bool ReadPresetPassword(PasswordBox& box) {
+  char line[kPresetLineLimit];
+  std::size_t length = 0;
+  unsigned char byte = 0;
+  while (length < sizeof line && ReadPresetByte(&byte) == 1 && byte != '\n') {
+    line[length++] = static_cast<char>(byte);
+  }
+  if (length > 0 && line[length - 1] == '\r') --length;
+  box.SetLine(line, length);
+  SecureWipe(line, sizeof line);
+  SecureWipe(&byte, sizeof byte);
+  return length > 0;
+}
+
+namespace {
+
+class PresetView final : public CarrierWindow {
+ public:
+  int Run(CarrierDialogHandler& handler) {
+    return loop_.Run(handler, *this, [this] { AfterInit(); });
+  }
+
+  void SetText(int, const char*) override {}
+  void Enable(int control, bool enabled) override {
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      if (control == kCarrierOk) okEnabled_ = enabled;
+      if (control == kCarrierPassword) passwordEnabled_ = enabled;
+    }
+    // OK enabled by the polling thread: the password is due now.
+    if (control == kCarrierOk && enabled) loop_.PostAction([this] { TypeAndPress(); });
+  }
+  void Focus(int) override {}
+  void ReadPassword(char* buffer, std::size_t size) override { box_.Read(buffer, size); }
+  void Hide() override {}
+  bool StartTimer(std::uint32_t periodMs) override { return loop_.StartTimer(periodMs); }
+  void StopTimer() override { loop_.StopTimer(); }
+  void End(int result) override {
+    box_.Clear();
+    loop_.End(result);
+  }
+  void PostCommand(int command) override { loop_.PostCommand(command); }
+  void PostFault() override { loop_.PostFault(); }
+  void Beep(std::uint32_t) override {}
+
+ private:
+  std::pair<bool, bool> State() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return {okEnabled_, passwordEnabled_};
+  }
+  void AfterInit() {
+    auto [ok, password] = State();
+    if (!ok) return;  // hardware first; Enable(OK) brings us back
+    if (password) {
+      TypeAndPress();
+    } else {
+      loop_.PostCommand(kCarrierOk);  // nothing to give: accept
+    }
+  }
+  // One line per dialog.
+  void TypeAndPress() {
+    auto [ok, password] = State();
+    if (!ok || !password || typed_) return;
+    typed_ = true;
+    loop_.PostCommand(ReadPresetPassword(box_) ? kCarrierOk : kCarrierCancel);
+  }
+
+  CarrierLoop loop_;
+  PasswordBox box_;
+  std::mutex lock_;
+  bool okEnabled_ = true;
+  bool passwordEnabled_ = true;
+  bool typed_ = false;  // the loop's thread only
+};
+
+}  // namespace
+
+int RunPresetPasswordDialog(CarrierDialogHandler& handler) {
+  // On the heap: should a fault abandon the loop, the polling thread may
+  // still write to the window until it is stopped.
+  auto view = std::make_unique<PresetView>();
+  return view->Run(handler);
+}
+
+}  // namespace nc::platform

@@ -1,0 +1,39 @@
+// Passwords given in advance, for the carrier dialog without a user at the
+// keyboard: a host (`nccore --password-file/--password-fd`) sets
+// NCCORE_PASSWORD_FD to an open descriptor (POSIX: a file descriptor
+// number; Windows: a handle value, in decimal), and every carrier dialog
+// that asks for a password reads the next line from it.
+#pragma once
+#include <cstddef>
+
+#include "platform/carrier_ui.h"
+#include "platform/password_box.h"
+
+namespace nc::platform {
+
+// The most bytes read for one line; the rest of a longer line is read as
+// the next line.
+inline constexpr std::size_t kPresetLineLimit = 4096;
+
+// True when NCCORE_PASSWORD_FD names an open descriptor.
+bool PresetPasswordGiven();
+
+// Reads the next line (up to '\n', which is taken but not kept; a trailing
+// '\r' dropped) into `box`. False, with the box cleared, at the end of the
+// input, on a read error or for an empty line.
+bool ReadPresetPassword(PasswordBox& box);
+
+// The dialog without a window: when OK and the password box are both
+// enabled it "types" the next preset line and presses OK; at the end of
+// the input or on an empty line it presses Cancel (an unattended run must
+// not beep for ever). A dialog that asks for nothing is accepted at once.
+// Returns the dialog's result.
+int RunPresetPasswordDialog(CarrierDialogHandler& handler);
+
+// The descriptor itself (platform/posix, platform/win32): reads one byte;
+// 1 when read, 0 at the end of the input, -1 on an error or when no open
+// descriptor is named.
+int ReadPresetByte(unsigned char* byte);
+bool PresetDescriptorOpen();
+
+}  // namespace nc::platform

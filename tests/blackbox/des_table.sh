@@ -1,0 +1,515 @@
+#!/usr/bin/env bash
+# Black-box table of the DES key generator and the DES file crypto processor
+# through the nccore host: arguments in; exit codes, result texts and file
+# bytes out. OpenSSL is the independent peer for the cipher modes and the
+# keyed hash.
+#
+#   des_table.sh <path-to-nccore> [wine]
+#
+# With "wine" the Windows build runs as `wine <nccore.exe>` (the WINE
+# variable may name another launcher); its result texts are expected in code
+# page 1251, and the Touch Memory settings go to the Wine prefix's registry
+# (the key is removed afterwards; run it alone in that prefix). Natively the
+# texts are UTF-8 and every case has a settings store of its own.
+# Each case runs in a fresh folder; one line is printed per failing case,
+# and the exit status is 1 when any case failed.
+
+set -u
+
+if [[ $# -lt 1 || $# -gt 2 || (${2:-native} != native && ${2:-native} != wine) ]]; then
+  echo "usage: $0 <path-to-nccore> [wine]" >&2
+  exit 2
+fi
+NCCORE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+MODE=${2:-native}
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ ! -f $NCCORE ]]; then
+  echo "des_table: no such program: $NCCORE" >&2
+  exit 2
+fi
+if [[ $MODE == wine ]]; then
+  read -r -a LAUNCHER <<<"${WINE:-wine}"
+  export WINEDEBUG=${WINEDEBUG:--all}
+else
+  LAUNCHER=()
+fi
+for tool in openssl od cmp dd truncate; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "des_table: $tool is missing (bash scripts/setup.sh installs it)" >&2
+    exit 2
+  fi
+done
+
+source "$HERE/lib.sh"
+check_integrity_register
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-des.XXXXXX")
+export LC_ALL=C.UTF-8
+
+# The Touch Memory adapter the carrier description stands behind: the
+# driver's adapter (type 0) under the driver's parameters key.
+VTMD_KEY='SYSTEM\CurrentControlSet\Services\VTMD\Parameters'
+cleanup() {
+  if [[ $MODE == wine ]]; then
+    "${LAUNCHER[@]}" reg delete "HKLM\\$VTMD_KEY" /f >/dev/null 2>&1
+  fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+if [[ $MODE == wine ]]; then
+  "${LAUNCHER[@]}" reg add "HKLM\\$VTMD_KEY" /v AdpType /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
+    echo "des_table: cannot write the adapter type to the registry" >&2
+fi
+
+FAILED=0
+PASSED=0
+fail() {  # case name, what went wrong
+  echo "FAIL $1: $2"
+  FAILED=$((FAILED + 1))
+}
+
+IV=4b4c424e56527a7a  # "KLBNVRzz", the vector of every DES file job
+OPENSSL=(openssl enc -provider legacy -provider default)
+
+declare -A MESSAGE=(
+  [00]="00: Операция выполнена успешно"
+  [01]="01: Неправильный формат команды"
+  [02]="02: Ошибка чтения файла: "
+  [03]="03: Ошибка записи в файл: "
+  [07]="07: Ошибка сравнения файлов"
+  [10]="10: Пользователь прервал работу"
+  [11]="11: Файл уже существует: "
+  [25]="25: Ошибка при чтении параметров аппаратуры"
+  [27]="27: Неверный формат файла: "
+  [30]="30: Версия файла данных не поддерживается: "
+  [31]="31: Нарушение целостности данных файла: "
+  [32]="32: Неизвестная ошибка"
+)
+
+# Runs the host in the current folder (the case's), standard input from
+# /dev/null unless redirected by the caller.
+nccore() { NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" "$@"; }
+
+# The operation's result tag: the first argument that is not a host flag
+# (or a host flag's value), in capitals, with the Zq prefix.
+result_tag() {
+  local skip=0 word
+  for word in "$@"; do
+    if ((skip)); then
+      skip=0
+    elif [[ $word == --*=* ]]; then
+      :
+    elif [[ $word == --* ]]; then
+      skip=1
+    else
+      word=${word^^}
+      [[ $word == ZQ* ]] || word=ZQ$word
+      printf '%s' "$word"
+      return
+    fi
+  done
+}
+
+key_hex() { od -An -tx1 -v -j52 -N8 "$1" | tr -d ' \n'; }
+# shellcheck disable=SC2059  # the format is only \xNN escapes
+bytes_of_hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
+
+# ---- files made for a case ----------------------------------------------------
+# make_file FILE RECIPE: the recipe's steps, joined by '+', in order:
+#   bytes:N             N bytes of a fixed pattern (seeded by the file name)
+#   text:T              the line T
+#   private             readable and writable by the owner only
+#   fixture:NAME        a copy of tests/blackbox/NAME
+#   carriers:ROM        a carrier description: a Touch Memory device with the
+#                       7-byte ROM code ROM (hex; the CRC-8 is added)
+#   copy:F              a copy of F
+#   head:F:N            the first N bytes of F
+#   poke:OFFSET:HEX     those bytes written at OFFSET  } also on a file an
+#   flip:OFFSET         the byte at OFFSET inverted    } earlier item made
+#   trunc:N             cut to N bytes                 }
+#   openssl:CIPHER:KEY:SRC  OpenSSL's encryption of SRC appended (key bytes
+#                       from the key file KEY, the jobs' vector)
+make_file() {
+  local file=$1 step arg
+  local -a steps parts
+  mkdir -p "$(dirname "$file")"
+  IFS='+' read -r -a steps <<<"$2"
+  for step in "${steps[@]}"; do
+    arg=${step#*:}
+    IFS=':' read -r -a parts <<<"$arg"
+    case $step in
+      bytes:*)
+        LC_ALL=C awk -v n="$arg" -v s="$(cksum <<<"$file" | cut -d' ' -f1)" \
+          'BEGIN { srand(s % 1000003); for (i = 0; i < n; i++) printf "%c", int(rand() * 256) }' \
+          >"$file"
+        ;;
+      text:*) printf '%s\n' "$arg" >"$file" ;;
+      private) chmod 600 "$file" ;;
+      fixture:*) cp "$HERE/$arg" "$file" ;;
+      carriers:*) printf '# one reader with one device\n[touchmemory]\ndriver = yes\ndevice = %s\n' \
+        "$arg" >"$file" ;;
+      copy:*) cp "$arg" "$file" ;;
+      head:*) head -c "${parts[1]}" "${parts[0]}" >"$file" ;;
+      poke:*) bytes_of_hex "${parts[1]}" |
+        dd of="$file" bs=1 seek="${parts[0]}" conv=notrunc status=none ;;
+      flip:*)
+        local old
+        old=$(od -An -tu1 -j"$arg" -N1 "$file" | tr -d ' ')
+        bytes_of_hex "$(printf '%02x' $((old ^ 255)))" |
+          dd of="$file" bs=1 seek="$arg" conv=notrunc status=none
+        ;;
+      trunc:*) truncate -s "$arg" "$file" ;;
+      openssl:*)
+        local -a iv=(-iv "$IV")
+        [[ ${parts[0]} == des-ecb ]] && iv=()
+        "${OPENSSL[@]}" -e "-${parts[0]}" -nopad -K "$(key_hex "${parts[1]}")" "${iv[@]}" \
+          -in "${parts[2]}" >>"$file"
+        ;;
+      *)
+        echo "unknown recipe step $step" >&2
+        return 1
+        ;;
+    esac || return 1
+  done
+}
+
+# Setup: comma-separated items, in order: "FILE<RECIPE" (make_file) or
+# "run:ARGS" (the host with those arguments, which must succeed).
+do_setup() {
+  local item
+  local -a items argv
+  IFS=',' read -r -a items <<<"$1"
+  for item in "${items[@]}"; do
+    item=$(trim "$item")
+    [[ -z $item ]] && continue
+    if [[ $item == run:* ]]; then
+      eval "argv=(${item#run:})"
+      nccore "${argv[@]}" </dev/null >.expect/setup.out 2>&1 ||
+        { echo "$item: $(cat .expect/setup.out)" >&2; return 1; }
+    else
+      make_file "${item%%<*}" "${item#*<}" || { echo "$item failed" >&2; return 1; }
+    fi
+  done
+}
+
+# ---- checks ----------------------------------------------------------------------
+# The 48-byte header as hex, from its fields (little-endian).
+header_hex() {  # fileKind algorithm mode keyKind unitSize dataLength protection integrity-hex
+  printf '%s0003%s%s%s%s%02x30000000%s%s%s' "$(hex_of_text TAVOCRYPTDATAFILE)" \
+    "$(le32 "$(printf %x "$1")" | cut -c1-4)" "$(le32 "$(printf %x "$2")" | cut -c1-4)" \
+    "$(le32 "$(printf %x "$3")" | cut -c1-4)" "$(le32 "$(printf %x "$4")" | cut -c1-4)" "$5" \
+    "$(le32 "$(printf %x "$6")")" "$(le32 "$(printf %x "$7")")" "$8"
+}
+
+# check_file FILE CHECK: prints a problem, or nothing. Checks (joined by '+'):
+#   -                   FILE does not exist
+#   key:P               a DES key file with protection code P: 60 bytes,
+#                       header, one block of two words; unprotected keys
+#                       carry the integrity value of their 8 bytes, protected
+#                       ones one that the stored (enciphered) bytes do not give
+#   hdr:K:A:M:U:L       a data file header: fileKind K, algorithm A, mode M,
+#                       unitSize U, dataLength L (everything else 0)
+#   size:N              N bytes long
+#   same:F / differ:F   the same bytes as F / other bytes
+#   openssl:CIPHER:KEY:SRC  OpenSSL deciphers the payload to SRC, followed
+#                       only by zero bytes up to the payload's length
+#   mac:KEY:SRC         the 8-byte payload is the last block of OpenSSL's
+#                       DES-CBC over SRC, a byte 0x80 and zero bytes up to a
+#                       multiple of 8 (the keyed hash)
+check_file() {
+  local file=$1 check hex
+  local -a checks f
+  IFS='+' read -r -a checks <<<"$2"
+  for check in "${checks[@]}"; do
+    if [[ $check == - ]]; then
+      [[ -e $file ]] && echo "$file exists"
+      continue
+    fi
+    if [[ ! -f $file ]]; then
+      echo "$file missing"
+      return
+    fi
+    hex=$(hex_of_file "$file")
+    IFS=':' read -r -a f <<<"${check#*:}"
+    case $check in
+      key:*)
+        local want
+        want=$(header_hex 1 2 0 1 0 0 "${f[0]}" "")
+        if [[ ${#hex} != 120 || ${hex:0:80} != "$want" || ${hex:96:8} != 02000000 ]]; then
+          echo "$file is no key file with protection ${f[0]}: ${hex:0:104}"
+        elif [[ ${f[0]} == 0 && ${hex:80:8} != "$(le32 "$(integrity_of_hex "${hex:104:16}")")" ]]; then
+          echo "$file: integrity value ${hex:80:8} does not fit its key ${hex:104:16}"
+        elif [[ ${f[0]} != 0 && ${hex:80:8} == "$(le32 "$(integrity_of_hex "${hex:104:16}")")" ]]; then
+          echo "$file: the integrity value fits the enciphered key"
+        fi
+        ;;
+      hdr:*)
+        local want
+        want=$(header_hex "${f[0]}" "${f[1]}" "${f[2]}" 0 "${f[3]}" "${f[4]}" 0 00000000)00000000
+        [[ ${hex:0:96} == "$want" ]] || echo "$file: header ${hex:0:96}, want $want"
+        ;;
+      size:*) [[ $((${#hex} / 2)) == "${f[0]}" ]] || echo "$file: $((${#hex} / 2)) bytes, want ${f[0]}" ;;
+      same:*) cmp -s "$file" "${check#same:}" || echo "$file differs from ${check#same:}" ;;
+      differ:*) cmp -s "$file" "${check#differ:}" && echo "$file equals ${check#differ:}" ;;
+      openssl:*)
+        local -a iv=(-iv "$IV")
+        [[ ${f[0]} == des-ecb ]] && iv=()
+        local plain padded
+        plain=$(tail -c +49 "$file" |
+          "${OPENSSL[@]}" -d "-${f[0]}" -nopad -K "$(key_hex "${f[1]}")" "${iv[@]}" | hex_of_file -)
+        padded=$(hex_of_file "${f[2]}")
+        while ((${#padded} < ${#plain})); do padded+=00; done
+        [[ $plain == "$padded" ]] ||
+          echo "$file: OpenSSL ${f[0]} deciphers it to ${plain:0:64}..., want ${padded:0:64}..."
+        ;;
+      mac:*)
+        local mac
+        mac=$({ cat "${f[1]}" && printf '\x80' &&
+          head -c $((7 - $(stat -c %s "${f[1]}") % 8)) /dev/zero; } |
+          "${OPENSSL[@]}" -e -des-cbc -nopad -K "$(key_hex "${f[0]}")" -iv "$IV" | tail -c 8 |
+          hex_of_file -)
+        [[ ${hex:96} == "$mac" ]] || echo "$file: hash ${hex:96}, OpenSSL's CBC-MAC $mac"
+        ;;
+      *) echo "unknown check $check" ;;
+    esac
+  done
+}
+
+# ---- one case ------------------------------------------------------------------
+# run_case NAME SETUP ARGS CODE SUFFIX CHECKS
+#   ARGS    the host's arguments, as shell words; a last word '<FILE' (quoted)
+#           makes FILE the standard input (else /dev/null)
+#   CODE    expected exit code (two digits), the text being the tag, the
+#           message of CODE and SUFFIX (a shell word: ' k.dek' for the key-file
+#           errors, which put a blank before the name); or "host": the host
+#           refuses with exit code 1, says why on stderr and prints no result
+#   CHECKS  comma-separated "FILE=CHECK" (check_file); FILE may be a pattern
+#           that must match exactly one file, or <stderr>: what the host
+#           wrote there. Files the setup made and the
+#           checks do not name must be unchanged, and no other file may exist
+#           afterwards (a left-over temporary or a stray output fails).
+CASE_NO=0
+run_case() {
+  local name=$1 setup=$2 args=$3 code=$4 suffix=$5 checks=$6
+  CASE_NO=$((CASE_NO + 1))
+  local dir=$WORK/case$CASE_NO
+  mkdir -p "$dir/.expect/before" "$dir/.expect/run"
+  local problems=() item file
+  export NCCORE_SETTINGS=$dir/.expect/settings.ini NCCORE_PROFILE_DIR=$dir/.expect
+  export NCCORE_RUNTIME_DIR=$dir/.expect/run
+  printf '[%s]\n"AdpType"=dword:00000000\n' "$VTMD_KEY" >"$NCCORE_SETTINGS"
+
+  if ! (cd "$dir" && do_setup "$setup") 2>"$dir/.expect/setup.err"; then
+    fail "$name" "setup: $(head -c 400 "$dir/.expect/setup.err")"
+    return
+  fi
+  local -A before=()
+  while IFS= read -r -d '' file; do
+    file=${file#./}
+    before[$file]=1
+    mkdir -p "$(dirname "$dir/.expect/before/$file")"
+    cp "$dir/$file" "$dir/.expect/before/$file"
+  done < <(cd "$dir" && find . -path ./.expect -prune -o -type f -print0)
+
+  local -a argv=()
+  eval "argv=($args)"
+  local input=/dev/null
+  if ((${#argv[@]})) && [[ ${argv[-1]} == '<'* ]]; then
+    input=${argv[-1]#<}
+    unset 'argv[-1]'
+  fi
+  (cd "$dir" && nccore "${argv[@]}" <"$input") >"$dir/.expect/stdout" 2>"$dir/.expect/stderr"
+  local status=$?
+
+  local got_text want_text
+  got_text=$(tr -d '\r' <"$dir/.expect/stdout")
+  if [[ $code == host ]]; then
+    [[ $status == 1 ]] || problems+=("exit code $status, expected 1")
+    [[ -z $got_text ]] || problems+=("printed '$got_text'")
+    grep -q '^nccore: ' "$dir/.expect/stderr" || problems+=("no reason on stderr")
+  else
+    ((10#$code == status)) || problems+=("exit code $status, expected $((10#$code))")
+    eval "suffix=$suffix"
+    want_text="$(result_tag "${argv[@]}")${MESSAGE[$code]}$suffix"
+    local want_bytes=$want_text
+    [[ $MODE == wine ]] && want_bytes=$(printf '%s' "$want_text" | iconv -f UTF-8 -t CP1251)
+    if [[ $(hex_of_text "$got_text") != "$(hex_of_text "$want_bytes")" ]]; then
+      local shown=$got_text
+      [[ $MODE == wine ]] && shown=$(printf '%s' "$got_text" | iconv -f CP1251 -t UTF-8 2>/dev/null)
+      problems+=("text '$shown', expected '$want_text'")
+    fi
+  fi
+
+  local -A named=()
+  local -a items matched
+  IFS=',' read -r -a items <<<"$checks"
+  for item in "${items[@]}"; do
+    item=$(trim "$item")
+    [[ -z $item ]] && continue
+    file=${item%%=*}
+    if [[ $file == '<stderr>' ]]; then
+      local problem
+      problem=$(cd "$dir/.expect" && check_file stderr "${item#*=}")
+      [[ -n $problem ]] && problems+=("$problem: $(head -c 200 "$dir/.expect/stderr")")
+      continue
+    fi
+    if [[ $file == *'*'* ]]; then
+      mapfile -t matched < <(cd "$dir" && compgen -G "$file")
+      if [[ ${#matched[@]} != 1 ]]; then
+        problems+=("${#matched[@]} files match $file")
+        continue
+      fi
+      file=${matched[0]}
+    fi
+    named[$file]=1
+    local problem
+    problem=$(cd "$dir" && check_file "$file" "${item#*=}")
+    [[ -n $problem ]] && problems+=("$problem")
+  done
+
+  for file in "${!before[@]}"; do
+    [[ -n ${named[$file]+set} ]] && continue
+    if [[ ! -f $dir/$file ]]; then
+      problems+=("$file was removed")
+    elif ! cmp -s "$dir/$file" "$dir/.expect/before/$file"; then
+      problems+=("$file was changed")
+    fi
+  done
+  while IFS= read -r -d '' file; do
+    file=${file#./}
+    [[ -n ${before[$file]+set} || -n ${named[$file]+set} ]] && continue
+    problems+=("unexpected file '$file'")
+  done < <(cd "$dir" && find . -path ./.expect -prune -o -type f -print0)
+
+  if ((${#problems[@]})); then
+    local joined
+    printf -v joined '%s; ' "${problems[@]}"
+    fail "$name" "${joined%; }"
+  else
+    PASSED=$((PASSED + 1))
+  fi
+}
+
+# ---- the cases -------------------------------------------------------------------
+# name | where | setup | arguments | code | suffix | checks
+# "where" is all, native (also: OpenSSL interoperability) or wine.
+# Setup abbreviations: KEY is a clear key k.dek, PLAIN a 1000-byte a.bin.
+KEY='run:desk k.dek /NOLOGO'
+PLAIN='a.bin<bytes:1000'
+PWKEY='pw.txt<text:correct horse+private,run:--password-file pw.txt desk PWD:k.dek'
+TMKEY='dev.txt<carriers:01a1b2c3d4e5f6,run:--carriers dev.txt desk TM:k.dek /NOLOGO'
+CASES=$(
+  cat <<EOF
+desk: default name, clear key, header and integrity | native | | desk | 00 | | Ключ DES.DEK=key:0
+desk: default name (as Wine maps it) | wine | | desk | 00 | | *.DEK=key:0
+desk: two keys differ | all | $KEY | desk k2.dek | 00 | | k2.dek=key:0+differ:k.dek
+desk: /nologo /y in lower case replace a file | all | k.dek<text:old | desk k.dek /nologo /y | 00 | | k.dek=key:0
+desk: /NOLOGO keeps an existing file | all | k.dek<text:old | desk k.dek /NOLOGO | 11 | k.dek |
+desk: two names | all | | desk a.dek b.dek | 01 | |
+desk: password key with /NOLOGO asks nothing | all | | desk PWD:k.dek /NOLOGO | 25 | | <stderr>=size:0
+desk: password from --password-file | all | pw.txt<text:correct horse+private | --password-file pw.txt desk PWD:k.dek | 00 | | k.dek=key:1
+desk: password from --password-fd 0 | all | pw.txt<text:correct horse+private | --password-fd 0 desk PWD:k.dek '<pw.txt' | 00 | | k.dek=key:1
+desk: --password-file=FILE form | all | pw.txt<text:correct horse+private | --password-file=pw.txt desk PWD:k.dek | 00 | | k.dek=key:1
+desk: Touch Memory key from --carriers, silently | all | dev.txt<carriers:01a1b2c3d4e5f6 | --carriers dev.txt desk TM:k.dek /NOLOGO | 00 | | k.dek=key:2,<stderr>=size:0
+desk: Touch Memory key without a device | all | | desk TM:k.dek /NOLOGO | 25 | |
+host: password file missing | all | | --password-file nope.txt desk PWD:k.dek | host | |
+host: password file is a folder | native | sub/x<text:x | --password-file sub desk PWD:k.dek | host | |
+host: --password-file without a name | all | | --password-file | host | |
+host: --password-file with no operation | all | pw.txt<text:pw+private | --password-file pw.txt | host | |
+host: --password-fd not open | all | | --password-fd 9 desk PWD:k.dek | host | |
+host: --password-fd not a number | all | | --password-fd x desk PWD:k.dek | host | |
+host: both password sources | all | pw.txt<text:pw+private | --password-file pw.txt --password-fd 0 desk PWD:k.dek | host | |
+host: --carriers file missing | all | | --carriers nope.txt desk TM:k.dek /NOLOGO | host | |
+host: a flag given twice | all | dev.txt<text: | --carriers dev.txt --carriers dev.txt desk k.dek | host | |
+host: unknown flag | all | | --colour desk k.dek | host | |
+desf: /CBC with the default key | all | $PLAIN,run:desk /NOLOGO | desf a.bin a.enc /CBC | 00 | | a.enc=hdr:2:2:2:8:1000+size:1048
+desf: /KEY: names the key | all | $PLAIN,$KEY | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=hdr:2:2:2:8:1000+size:1048
+desf: /CBC then /D | all | $PLAIN,$KEY,run:desf a.bin a.enc /CBC /KEY:k.dek | desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=same:a.bin
+desf: /ECB pads 13 bytes to 16 | all | a.bin<bytes:13,$KEY | desf a.bin a.enc /ECB /KEY:k.dek | 00 | | a.enc=hdr:2:2:1:8:13+size:64
+desf: /ECB back to 13 bytes | all | a.bin<bytes:13,$KEY,run:desf a.bin a.enc /ECB /KEY:k.dek | desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=same:a.bin
+desf: /CFB:3 writes unit 3 | all | $PLAIN,$KEY | desf a.bin a.enc /CFB:3 /KEY:k.dek | 00 | | a.enc=hdr:2:2:3:3:1000+size:1048
+desf: /CFB:3 over 65535-byte chunks and back | all | a.bin<bytes:140000,$KEY,run:desf a.bin a.enc /CFB:3 /KEY:k.dek | desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=same:a.bin
+desf: /OFB is mode 4, unit 8 | all | $PLAIN,$KEY | desf a.bin a.enc /OFB /KEY:k.dek | 00 | | a.enc=hdr:2:2:4:8:1000+size:1048
+desf: /OFB:5 writes unit 5 | all | $PLAIN,$KEY | desf a.bin a.enc /OFB:5 /KEY:k.dek | 00 | | a.enc=hdr:2:2:4:5:1000+size:1048
+desf: /OFB:5 over 65535-byte chunks and back | all | a.bin<bytes:140001,$KEY,run:desf a.bin a.enc /OFB:5 /KEY:k.dek | desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=same:a.bin
+desf: /cfb:8 in lower case | all | $PLAIN,$KEY | desf a.bin a.enc /cfb:8 /KEY:k.dek | 00 | | a.enc=hdr:2:2:3:8:1000+size:1048
+desf: empty source, 48-byte ciphertext | all | a.bin<bytes:0,$KEY | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=hdr:2:2:2:8:0+size:48
+desf: empty ciphertext back to empty | all | a.bin<bytes:0,$KEY,run:desf a.bin a.enc /CBC /KEY:k.dek | desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=size:0
+desf: /HASH twice gives the same 56-byte file | all | $PLAIN,$KEY,run:desf a.bin h1 /HASH /KEY:k.dek | desf a.bin h2 /HASH /KEY:k.dek | 00 | | h2=hdr:4:2:0:8:0+size:56+same:h1
+desf: /HASH depends on the key | all | $PLAIN,$KEY,run:desk k2.dek,run:desf a.bin h1 /HASH /KEY:k.dek | desf a.bin h2 /HASH /KEY:k2.dek | 00 | | h2=differ:h1
+desf: /Y replaces an existing destination | all | $PLAIN,$KEY,a.enc<text:old | desf a.bin a.enc /CBC /KEY:k.dek /Y | 00 | | a.enc=hdr:2:2:2:8:1000
+desf: existing destination kept without /Y | all | $PLAIN,$KEY,a.enc<text:old | desf a.bin a.enc /CBC /KEY:k.dek | 11 | a.enc |
+desf: /COMP of equal files, no key, no question | all | $PLAIN,b.bin<copy:a.bin | desf a.bin b.bin /COMP | 00 | |
+desf: /COMP of different files | all | $PLAIN,b.bin<copy:a.bin+flip:999 | desf a.bin b.bin /COMP | 07 | |
+desf: /COMP of files of different lengths | all | $PLAIN,b.bin<copy:a.bin+trunc:999 | desf a.bin b.bin /COMP | 07 | |
+desf: two names, no command | all | $PLAIN,$KEY | desf a.bin a.enc /KEY:k.dek | 01 | |
+desf: a third name | all | $PLAIN,$KEY | desf a.bin a.enc c.enc /CBC /KEY:k.dek | 01 | |
+desf: no command, no names | all | $KEY | desf | 01 | |
+desf: one name | all | $PLAIN,$KEY | desf a.bin /CBC /KEY:k.dek | 01 | |
+desf: two commands | all | $PLAIN,$KEY | desf a.bin a.enc /CBC /ECB /KEY:k.dek | 01 | |
+desf: /CFB:9 | all | $PLAIN,$KEY | desf a.bin a.enc /CFB:9 /KEY:k.dek | 01 | |
+desf: /CFB:0 | all | $PLAIN,$KEY | desf a.bin a.enc /CFB:0 /KEY:k.dek | 01 | |
+desf: /OFB:9 | all | $PLAIN,$KEY | desf a.bin a.enc /OFB:9 /KEY:k.dek | 01 | |
+desf: missing key | all | $PLAIN | desf a.bin a.enc /CBC /KEY:nokey.dek | 02 | ' nokey.dek' |
+desf: missing default key | all | $PLAIN | desf a.bin a.enc /CBC | 02 | ' Ключ DES.DEK' |
+desf: /HASH needs the key | all | $PLAIN | desf a.bin h /HASH /KEY:nokey.dek | 02 | ' nokey.dek' |
+desf: key of 47 bytes | all | $PLAIN,$KEY,k.dek<trunc:47 | desf a.bin a.enc /CBC /KEY:k.dek | 02 | ' k.dek' |
+desf: key header without its block | all | $PLAIN,$KEY,k.dek<trunc:48 | desf a.bin a.enc /CBC /KEY:k.dek | 02 | ' k.dek' |
+desf: key block cut short | all | $PLAIN,$KEY,k.dek<trunc:56 | desf a.bin a.enc /CBC /KEY:k.dek | 02 | ' k.dek' |
+desf: key block of three words | all | $PLAIN,$KEY,k.dek<poke:48:03+poke:60:00000000 | desf a.bin a.enc /CBC /KEY:k.dek | 32 | |
+desf: key of the GOST algorithm | all | $PLAIN,$KEY,k.dek<poke:21:0100 | desf a.bin a.enc /CBC /KEY:k.dek | 27 | ' k.dek' |
+desf: GOST substitution block as key | all | $PLAIN,t.txt<fixture:gosb_table.txt,run:gosb t.txt t.gtb /NOLOGO | desf a.bin a.enc /CBC /KEY:t.gtb | 27 | ' t.gtb' |
+desf: ciphertext as key | all | $PLAIN,$KEY,run:desf a.bin c.enc /CBC /KEY:k.dek | desf a.bin a.enc /CBC /KEY:c.enc | 27 | ' c.enc' |
+desf: wrong magic in the key | all | $PLAIN,$KEY,k.dek<poke:0:58 | desf a.bin a.enc /CBC /KEY:k.dek | 27 | ' k.dek' |
+desf: key of version 2 | all | $PLAIN,$KEY,k.dek<poke:18:02 | desf a.bin a.enc /CBC /KEY:k.dek | 30 | ' k.dek' |
+desf: minor version byte is not checked | all | $PLAIN,$KEY,k.dek<poke:17:05 | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=hdr:2:2:2:8:1000
+desf: altered key byte | all | $PLAIN,$KEY,k.dek<flip:55 | desf a.bin a.enc /CBC /KEY:k.dek | 31 | ' k.dek' |
+desf: altered integrity value | all | $PLAIN,$KEY,k.dek<flip:41 | desf a.bin a.enc /HASH /KEY:k.dek | 31 | ' k.dek' |
+desf: missing source | all | $KEY | desf nope.bin a.enc /CBC /KEY:k.dek | 02 | nope.bin |
+desf: missing source keeps the destination | all | $KEY,a.enc<text:old | desf nope.bin a.enc /CBC /KEY:k.dek /Y | 02 | nope.bin |
+desf: /D of a file that is no ciphertext | all | $PLAIN,$KEY | desf a.bin b.bin /D /KEY:k.dek | 02 | a.bin |
+desf: /D of a ciphertext of version 2 | all | $PLAIN,$KEY,run:desf a.bin a.enc /CBC /KEY:k.dek,a.enc<poke:18:02 | desf a.enc b.bin /D /KEY:k.dek | 27 | a.enc |
+desf: destination in a missing folder | all | $PLAIN,$KEY | desf a.bin nodir/a.enc /CBC /KEY:k.dek | 03 | nodir/a.enc |
+desf: password key with /NOLOGO | all | $PLAIN,$PWKEY | desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 25 | | <stderr>=size:0
+desf: password key unlocked by --password-file | all | $PLAIN,$PWKEY | --password-file pw.txt desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=hdr:2:2:2:8:1000
+desf: password key, /CBC and /D | all | $PLAIN,$PWKEY,run:--password-file pw.txt desf a.bin a.enc /CBC /KEY:k.dek | --password-file pw.txt desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=same:a.bin
+desf: password key, wrong password | all | $PLAIN,$PWKEY,bad.txt<text:correct horsf+private | --password-file bad.txt desf a.bin a.enc /CBC /KEY:k.dek | 31 | ' k.dek' |
+desf: Touch Memory key read silently | all | $PLAIN,$TMKEY | --carriers dev.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 00 | | a.enc=hdr:2:2:2:8:1000,<stderr>=size:0
+desf: Touch Memory key, /CBC and /D | all | $PLAIN,$TMKEY,run:--carriers dev.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | --carriers dev.txt desf a.enc b.bin /D /KEY:k.dek /NOLOGO | 00 | | b.bin=same:a.bin
+desf: Touch Memory key, another device | all | $PLAIN,$TMKEY,dev2.txt<carriers:01a1b2c3d4e5f7 | --carriers dev2.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 31 | ' k.dek' |
+desf: Touch Memory key, no device | all | $PLAIN,$TMKEY | desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 25 | |
+openssl: /CBC is DES-CBC | native | a.bin<bytes:70000,$KEY | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=openssl:des-cbc:k.dek:a.bin
+openssl: /ECB is DES-ECB, zero-filled | native | a.bin<bytes:69997,$KEY | desf a.bin a.enc /ECB /KEY:k.dek | 00 | | a.enc=size:70048+openssl:des-ecb:k.dek:a.bin
+openssl: /CFB is 64-bit CFB | native | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB /KEY:k.dek | 00 | | a.enc=openssl:des-cfb:k.dek:a.bin
+openssl: /CFB:1 is 8-bit CFB | native | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB:1 /KEY:k.dek | 00 | | a.enc=openssl:des-cfb8:k.dek:a.bin
+openssl: /OFB is 64-bit OFB | native | a.bin<bytes:70001,$KEY | desf a.bin a.enc /OFB /KEY:k.dek | 00 | | a.enc=openssl:des-ofb:k.dek:a.bin
+openssl: /HASH is the padded CBC-MAC | native | a.bin<bytes:70001,$KEY | desf a.bin h /HASH /KEY:k.dek | 00 | | h=mac:k.dek:a.bin
+openssl: /HASH of whole blocks gains a block | native | a.bin<bytes:64,$KEY | desf a.bin h /HASH /KEY:k.dek | 00 | | h=mac:k.dek:a.bin
+openssl: DES-CBC read by /D | native | a.bin<bytes:70000,b.bin<bytes:70000,$KEY,run:desf a.bin a.enc /CBC /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cbc:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: DES-ECB read by /D | native | a.bin<bytes:70000,b.bin<bytes:70000,$KEY,run:desf a.bin a.enc /ECB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-ecb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: 64-bit CFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /CFB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cfb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: 8-bit CFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /CFB:1 /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cfb8:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: 64-bit OFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /OFB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-ofb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+EOF
+)
+
+while IFS='|' read -r name where setup args code suffix checks; do
+  [[ -z $name || $name == \#* ]] && continue
+  where=$(trim "$where")
+  [[ $where == all || $where == "$MODE" ]] || continue
+  run_case "$(trim "$name")" "$(trim "$setup")" "$(trim "$args")" "$(trim "$code")" \
+    "$(trim "$suffix")" "$(trim "$checks")"
+done <<<"$CASES"
+
+# ---- the host's help names its flags ------------------------------------------------
+help_text=$(cd "$WORK" && "${LAUNCHER[@]}" "$NCCORE" --help 2>/dev/null)
+status=$?
+if [[ $status != 0 || $help_text != *--password-file* || $help_text != *--password-fd* ||
+  $help_text != *--carriers* || $help_text != *ZqDES* ]]; then
+  fail "--help names the host flags and the DES operations" "exit code $status"
+else
+  PASSED=$((PASSED + 1))
+fi
+
+echo "des_table ($MODE): $PASSED passed, $FAILED failed"
+((FAILED == 0))

@@ -1,0 +1,166 @@
+// Passwords given in advance through NCCORE_PASSWORD_FD: one line per
+// dialog that asks for a password, in order; an empty line or the end of
+// the input cancels; a line that is not UTF-8 is taken as code page 1251;
+// no descriptor, no dialog. Also the password box's rules on their own.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include "platform/last_error.h"
+#include "platform/password_box.h"
+#include "platform/preset_password.h"
+#include "platform/ui.h"
+#include "protect/master_key.h"
+#include "protect_test_support.h"
+
+namespace nc::protect {
+namespace {
+
+using test::Key8;
+
+Key8 PasswordKeyOf(const std::string& bytes) {
+  CarrierAuthState state;
+  char password[platform::kCarrierPasswordSize] = {};
+  std::memcpy(password, bytes.data(), std::min(bytes.size(), sizeof password - 1));
+  AddPasswordFactor(state, password);
+  return test::KeyOf(state);
+}
+
+// A file of password lines, open for reading, named by NCCORE_PASSWORD_FD
+// for the life of the object.
+class PresetFile {
+ public:
+  PresetFile(const test::TempFolder& folder, const std::string& content) {
+    std::string path = (folder.path() / "passwords.txt").string();
+    test::WriteFileText(path, content);
+#ifdef _WIN32
+    fd_ = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+    std::string name = std::to_string(static_cast<unsigned long long>(::_get_osfhandle(fd_)));
+#else
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string name = std::to_string(fd_);
+#endif
+    EXPECT_GE(fd_, 0);
+    env_.emplace("NCCORE_PASSWORD_FD", name.c_str());
+  }
+  PresetFile(const PresetFile&) = delete;
+  PresetFile& operator=(const PresetFile&) = delete;
+  ~PresetFile() {
+    env_.reset();
+#ifdef _WIN32
+    ::_close(fd_);
+#else
+    ::close(fd_);
+#endif
+  }
+
+ private:
+  int fd_ = -1;
+  std::optional<test::ScopedEnv> env_;
+};
+
+class PresetPasswordTest : public test::ProtectTest {
+ protected:
+  PresetPasswordTest() { platform::SetUi(&platform::HeadlessUi()); }
+  ~PresetPasswordTest() override { platform::SetUi(nullptr); }
+
+  // AcquireMasterKey with the headless backend: the key, or nullopt.
+  std::optional<Key8> Acquire(std::uint32_t code) {
+    static const std::uint8_t challenge[4] = {1, 2, 3, 4};
+    MasterKeyBlock out;
+    int result = AcquireMasterKey(nullptr, code, 0, challenge, 4, &out);
+    EXPECT_EQ(platform::GetLastErrorCode(), result == 1 ? 0u : platform::kErrorLogonFailure);
+    if (result != 1) return std::nullopt;
+    Key8 key;
+    std::memcpy(key.data(), out.key, 8);
+    return key;
+  }
+
+  test::TempFolder folder_;
+};
+
+const Key8 kTmKey = {0x8b, 0x3c, 0xe3, 0x74, 0x1a, 0x79, 0x2f, 0x80};
+
+Key8 Xor(const Key8& a, const Key8& b) { return test::Xor(a, b); }
+
+TEST_F(PresetPasswordTest, EachDialogThatAsksTakesTheNextLine) {
+  PresetFile file(folder_, "first\r\nsecond\n\nafter the empty line");
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("first"));
+  // A dialog that asks for no password takes no line.
+  EXPECT_EQ(Acquire(kFactorTouchMemory), kTmKey);
+  // The line is taken once the hardware is read (the first two reads fail).
+  tm_.switches().FailNext("vtmd.read_rom", {31, 31});
+  EXPECT_EQ(Acquire(kFactorPassword | kFactorTouchMemory), Xor(PasswordKeyOf("second"), kTmKey));
+  EXPECT_EQ(tm_.switches().Calls("vtmd.read_rom"), 1 + 3);
+  EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the empty line cancels
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("after the empty line"));
+  EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the end of the input cancels
+}
+
+TEST_F(PresetPasswordTest, LinesAreUtf8OrElseCodePage1251) {
+  PresetFile file(folder_,
+                  "пароль\n"
+                  "\xEF\xE0\xF0\xEE\xEB\xFC\n"
+                  "абвгдежзийклмнопрстуфхцчшщъыьэюяабвгдеж\n");
+  const Key8 expected = PasswordKeyOf("\xEF\xE0\xF0\xEE\xEB\xFC");
+  EXPECT_EQ(Acquire(kFactorPassword), expected);
+  EXPECT_EQ(Acquire(kFactorPassword), expected);
+  EXPECT_EQ(Acquire(kFactorPassword),
+            PasswordKeyOf("\xE0\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF"
+                          "\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF"));
+}
+
+TEST_F(PresetPasswordTest, ALineLongerThanTheLimitIsReadInPieces) {
+  const std::string longLine(platform::kPresetLineLimit + 100, 'a');
+  PresetFile file(folder_, longLine + "\nnext\n");
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf(std::string(32, 'a')));
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf(std::string(32, 'a')));  // its last 100
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("next"));
+}
+
+TEST_F(PresetPasswordTest, WithoutAnOpenDescriptorTheDialogCannotBeShown) {
+  for (const char* value : {static_cast<const char*>(nullptr), "", "12x", "99999", "-1"}) {
+    SCOPED_TRACE(value != nullptr ? value : "(unset)");
+    test::ScopedEnv env("NCCORE_PASSWORD_FD", value);
+    EXPECT_FALSE(platform::PresetPasswordGiven());
+    EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);
+    EXPECT_EQ(Acquire(kFactorTouchMemory), std::nullopt);
+  }
+  EXPECT_EQ(tm_.switches().Calls("vtmd.read_rom"), 0);
+}
+
+TEST(PasswordBox, GivesCodePage1251CutToTheBuffer) {
+  platform::PasswordBox box;
+  char out[platform::kCarrierPasswordSize];
+  EXPECT_TRUE(box.Empty());
+  box.Read(out, sizeof out);
+  EXPECT_STREQ(out, "");
+
+  const std::string typed = "Ёжик в тумане, 1980 год; и ещё немного текста";
+  box.SetTyped(typed.data(), typed.size());
+  EXPECT_FALSE(box.Empty());
+  std::memset(out, '#', sizeof out);
+  box.Read(out, sizeof out);
+  EXPECT_EQ(std::string(out), std::string("\xA8\xE6\xE8\xEA \xE2 \xF2\xF3\xEC\xE0\xED\xE5, 1980 "
+                                          "\xE3\xEE\xE4; \xE8 \xE5\xF9\xB8 \xED"));  // 32 bytes
+
+  // A line already in code page 1251 (not UTF-8) is kept as it is.
+  box.SetLine("\xC0\xC1\xC2", 3);
+  box.Read(out, 3);
+  EXPECT_STREQ(out, "\xC0\xC1");
+
+  box.Clear();
+  EXPECT_TRUE(box.Empty());
+}
+
+}  // namespace
+}  // namespace nc::protect

@@ -1,0 +1,122 @@
+// UTF-8 to code page 1251 against the platform's own converter (iconv on
+// POSIX, the Win32 code-page functions on Windows), and the UTF-8 check
+// that tells a preset password line's encoding.
+#include "platform/text_1251.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "platform/win32/windows_api.h"
+#else
+#include <iconv.h>
+#endif
+
+namespace nc::platform {
+namespace {
+
+// The character of code page 1251 byte `byte` in UTF-8, by the platform;
+// empty when the platform maps it to nothing.
+std::string Utf8Of1251(unsigned char byte) {
+#ifdef _WIN32
+  char in = static_cast<char>(byte);
+  wchar_t wide[2] = {};
+  if (::MultiByteToWideChar(1251, MB_ERR_INVALID_CHARS, &in, 1, wide, 2) != 1) return {};
+  char out[8] = {};
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide, 1, out, sizeof out, nullptr, nullptr);
+  return std::string(out, n > 0 ? static_cast<std::size_t>(n) : 0);
+#else
+  iconv_t cd = ::iconv_open("UTF-8", "CP1251");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  char in = static_cast<char>(byte);
+  char out[8] = {};
+  char* inPtr = &in;
+  char* outPtr = out;
+  std::size_t inLeft = 1, outLeft = sizeof out;
+  std::size_t done = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  ::iconv_close(cd);
+  if (done == static_cast<std::size_t>(-1)) return {};
+  return std::string(out, outPtr);
+#endif
+}
+
+TEST(Utf8To1251, EveryCharacterOfTheCodePageBecomesItsByte) {
+  for (int byte = 0x20; byte <= 0xFF; ++byte) {
+    if (byte == 0x7F || byte == 0x98) continue;  // DEL; 0x98 holds no character
+    std::string utf8 = Utf8Of1251(static_cast<unsigned char>(byte));
+    ASSERT_FALSE(utf8.empty()) << std::hex << byte;
+    EXPECT_EQ(Utf8To1251(utf8.c_str()), std::string(1, static_cast<char>(byte)))
+        << std::hex << byte << " " << utf8;
+  }
+}
+
+TEST(Utf8To1251, WhatTheCodePageLacksAndBrokenSequencesBecomeQuestionMarks) {
+  const struct {
+    const char* utf8;
+    const char* expected;
+  } cases[] = {
+      {"", ""},
+      {"ä", "?"},                     // Latin-1, not in the code page
+      {"中文", "??"},                 // three bytes each
+      {"x\xF0\x9F\x98\x80y", "x?y"},  // four bytes
+      {"a\xD0", "a?"},                // cut short at the end
+      {"\xD0"                         //
+       "b",
+       "?b"},             // lead byte without its continuation
+      {"\x80z", "?z"},    // a lone continuation byte
+      {"\xE2\x82", "?"},  // three-byte sequence cut short
+      {"Пароль-1 ё", "\xCF\xE0\xF0\xEE\xEB\xFC-1 \xB8"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8To1251(c.utf8), c.expected) << c.utf8;
+  }
+  EXPECT_EQ(Utf8To1251(nullptr), "");
+}
+
+TEST(Utf8To1251, IntoABufferCutWithATerminatorAndNothingBeyond) {
+  const std::string text = "пароль";  // 12 bytes of UTF-8, 6 of code page 1251
+  for (std::size_t size = 0; size <= 9; ++size) {
+    std::vector<char> out(size + 1, '#');
+    std::size_t written = Utf8To1251(text.data(), text.size(), out.data(), size);
+    EXPECT_EQ(out[size], '#') << size;
+    if (size == 0) {
+      EXPECT_EQ(written, 0u);
+      continue;
+    }
+    std::size_t want = std::min<std::size_t>(size - 1, 6);
+    EXPECT_EQ(written, want) << size;
+    EXPECT_EQ(std::string(out.data()), std::string("\xEF\xE0\xF0\xEE\xEB\xFC", want)) << size;
+  }
+  // Only `length` bytes are read: no terminator needed.
+  char out[8];
+  EXPECT_EQ(Utf8To1251("\xD0\x9F\xD0\x9F", 2, out, sizeof out), 1u);
+  EXPECT_EQ(std::string(out), "\xCF");
+}
+
+TEST(IsUtf8, WellFormedOnly) {
+  const struct {
+    std::string text;
+    bool utf8;
+  } cases[] = {
+      {"", true},
+      {"password", true},
+      {"пароль ё №", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"\xEF\xE0\xF0\xEE\xEB\xFC", false},  // "пароль" in code page 1251
+      {"\xC0\x80", false},                  // overlong
+      {"\xE0\x80\xAF", false},              // overlong
+      {"\xED\xA0\x80", false},              // surrogate
+      {"\xF4\x90\x80\x80", false},          // above U+10FFFF
+      {"abc\xD0", false},                   // cut short
+      {"\x80", false},
+      {std::string("a\0b", 3), true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsUtf8(c.text.data(), c.text.size()), c.utf8) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace nc::platform
