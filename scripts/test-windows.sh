@@ -100,7 +100,7 @@ ninja -C "$build"
 # skipped with a notice, unless NCCORE_REQUIRE_WINE=1 makes that a failure.
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   dll_exports() { i686-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-                    sed -n 's/.*\] \([A-Za-z_][A-Za-z0-9_]*\)$/\1/p' | sort; }
+                    sed -n 's/^[[:space:]]*\[ *[0-9][0-9]*\] \([A-Za-z_][A-Za-z0-9_]*\)$/\1/p' | sort; }
   def_exports() { sed -n 's/^  \([A-Za-z_][A-Za-z0-9_]*\)@[0-9]*$/\1/p' "$1" | sort; }
   status=0
   for pair in NCCORE21.DLL:nccore21 ZQDES32.DLL:ZQDES32 ZQCOM32.DLL:ZQCOM32 \
