@@ -26,16 +26,11 @@
 extern "C" {
 #endif
 
-NCEXPORT int32_t NCAPI ZqDESK(void* parent, const char* options, char* result,
-                              int32_t resultSize);
-NCEXPORT int32_t NCAPI ZqDESF(void* parent, const char* options, char* result,
-                              int32_t resultSize);
-NCEXPORT int32_t NCAPI ZqGOSB(void* parent, const char* options, char* result,
-                              int32_t resultSize);
-NCEXPORT int32_t NCAPI ZqGOSC(void* parent, const char* options, char* result,
-                              int32_t resultSize);
-NCEXPORT int32_t NCAPI ZqDIAP(void* parent, const char* options, char* result,
-                              int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqDESK(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqDESF(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqGOSB(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqGOSC(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqDIAP(void* parent, const char* options, char* result, int32_t resultSize);
 
 /* First position in `text` where `pattern` occurs, ASCII letters compared
  * without regard to case; null when it does not occur. */
