@@ -129,6 +129,14 @@ Outcome KeyFileFailure(DesfJob& job) {
 
 // Reads the key into the job's context: the key file's header and its one
 // block, deciphered when protected and checked against the integrity value.
+// A DES key block holds exactly the two words of one key; a shorter block
+// would pass the integrity check as an all-zero or half-zero key.
+bool HoldsDesKey(const WordBlock* key) {
+  if (key->count == 2) return true;
+  platform::SetLastErrorCode(platform::kErrorInvalidData);
+  return false;
+}
+
 bool LoadKey(DesfJob& job) {
   frame::DataFileHeader header{};
   job.keyFile.reset(frame::OpenDataFile(job.keyName, frame::kFileKey, frame::kAlgDes,
@@ -136,6 +144,7 @@ bool LoadKey(DesfJob& job) {
   if (!job.keyFile.valid()) return false;
   auto* key = reinterpret_cast<WordBlock*>(&job.work.context.key);
   bool ok = frame::ReadWordBlock(job.keyFile.get(), key, WordBlockOf<2>::kCapacityBytes) &&
+            HoldsDesKey(key) &&
             protect::OpenKeyMaterial(job.work.parent, header, job.work.quiet,
                                      protect::KeyMaterialKind::Des, key, nullptr);
   std::uint32_t error = platform::GetLastErrorCode();

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "frame/data_file.h"
+#include "frame/generator_file.h"
 #include "frame/operation.h"
 #include "frame/options.h"
-#include "frame/output_file.h"
 #include "frame/string_table.h"
 #include "nccore21.h"
 #include "protect/key_material.h"
@@ -24,12 +24,10 @@ namespace {
 
 using frame::Outcome;
 
-constexpr std::size_t kNameSize = platform::kMaxPath + 1;
 // The key-file token: up to five protection keywords before the name.
-constexpr std::size_t kTokenSize = kNameSize + 50;
+constexpr std::size_t kTokenSize = sizeof(frame::GeneratorFile::name) + 50;
 constexpr int kDefaultKeyFile = 5001;
 
-enum Option { kOptionQuiet, kOptionOverwrite };
 constexpr frame::OptionSpec kOptions[] = {
     {"/NOLOGO", frame::OptionArg::None},
     {"/Y", frame::OptionArg::None},
@@ -38,46 +36,36 @@ constexpr frame::OptionSpec kOptions[] = {
 struct DeskJob {
   platform::WindowHandle parent = nullptr;
   const char* options = nullptr;
-  bool quiet = false;
-  bool overwrite = false;
   bool named = false;
   char token[kTokenSize] = {};
-  char name[kNameSize] = {};
+  frame::GeneratorFile file;
   std::uint32_t protection = 0;
   WordBlockOf<2> key{};
   DesKeyContext masterKey{};
-  frame::OutputFile output;
 };
 
+// Past the flags, only the key-file token is left.
 bool TakeOption(void* context, const frame::OptionHit& hit) {
   auto& job = *static_cast<DeskJob*>(context);
-  switch (hit.index) {
-    case kOptionQuiet:
-      job.quiet = true;
-      return true;
-    case kOptionOverwrite:
-      job.overwrite = true;
-      return true;
-    default:
-      if (job.named) return false;  // a second name
-      frame::CopyNameToken(hit.nameStart, job.token, kTokenSize);
-      job.named = true;
-      return true;
-  }
+  if (job.named) return false;  // a second name
+  frame::CopyNameToken(hit.nameStart, job.token, kTokenSize);
+  job.named = true;
+  return true;
 }
 
 Outcome Generate(DeskJob& job) {
-  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kTokenSize, TakeOption, &job))
+  frame::GeneratorFile& file = job.file;
+  if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions), kTokenSize,
+                                   TakeOption, &job))
     return {frame::kResultBadCommand};
   if (job.token[0] == '\0') frame::LoadText(kDefaultKeyFile, job.token, kTokenSize);
-  frame::ParseProtectionSpec(job.token, &job.protection, job.name, kNameSize);
+  frame::ParseProtectionSpec(job.token, &job.protection, file.name, sizeof file.name);
 
-  if (platform::FileExists(job.name) && !job.overwrite &&
-      !frame::ConfirmOverwrite(job.parent, frame::kTitleDesKeys, job.name, job.quiet))
-    return {frame::kResultFileExists, job.name};
+  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleDesKeys, file))
+    return {frame::kResultFileExists, file.name};
   // An empty name ("PWD:" alone) names no file that could be created.
-  if (job.name[0] == '\0' || !frame::CreateOutput(job.output, job.name, true))
-    return {frame::kResultWriteError, job.name};
+  if (file.name[0] == '\0' || !frame::CreateOutput(file.output, file.name, true))
+    return {frame::kResultWriteError, file.name};
 
   frame::DataFileHeader header =
       frame::NewHeader(frame::kFileKey, frame::kAlgDes, frame::kKeySymmetric);
@@ -93,7 +81,7 @@ Outcome Generate(DeskJob& job) {
     std::uint8_t challenge[4];
     for (int i = 0; i < 4; ++i)
       challenge[i] = static_cast<std::uint8_t>(header.tokenChallenge >> (8 * i));
-    if (!protect::ObtainMasterKey(job.parent, job.protection, job.quiet, challenge, job.masterKey))
+    if (!protect::ObtainMasterKey(job.parent, job.protection, file.quiet, challenge, job.masterKey))
       return {frame::kResultHardwareError};
   }
   DESGenKey(job.key.get());
@@ -101,13 +89,13 @@ Outcome Generate(DeskJob& job) {
                               nullptr);
   frame::GuardedFaultPoint();
 
-  if (!frame::WriteBlocksAndCommit(job.output, header, {job.key.get()}))
-    return {frame::kResultWriteError, job.name};
+  if (!frame::WriteBlocksAndCommit(file.output, header, {job.key.get()}))
+    return {frame::kResultWriteError, file.name};
   return {frame::kResultOk};
 }
 
 void Cleanup(DeskJob& job) {
-  frame::DiscardOutput(job.output);
+  frame::DiscardOutput(job.file.output);
   nc::SecureWipe(&job.key, sizeof job.key);
   nc::SecureWipe(&job.masterKey, sizeof job.masterKey);
 }

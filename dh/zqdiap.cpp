@@ -8,13 +8,13 @@
 
 #include "dh/random_length_number.h"
 #include "frame/data_file.h"
+#include "frame/generator_file.h"
 #include "frame/operation.h"
 #include "frame/options.h"
-#include "frame/output_file.h"
 #include "frame/string_table.h"
 #include "nccore21.h"
-#include "zq/wipe.h"
 #include "zq/prime.h"
+#include "zq/wipe.h"
 #include "zq/zq.h"
 
 namespace nc::dh {
@@ -23,12 +23,11 @@ namespace {
 
 using frame::Outcome;
 
-constexpr std::size_t kNameSize = platform::kMaxPath + 1;
 constexpr int kDefaultCommonNumbers = 5009;
 constexpr std::uint32_t kMinBits = 9;
 constexpr std::uint32_t kMaxBits = 2048;
 
-enum Option { kOptionQuiet, kOptionOverwrite, kOptionA, kOptionP };
+enum Option { kOptionA = frame::kGeneratorFlagCount, kOptionP };
 constexpr frame::OptionSpec kOptions[] = {
     {"/NOLOGO", frame::OptionArg::None},
     {"/Y", frame::OptionArg::None},
@@ -39,20 +38,16 @@ constexpr frame::OptionSpec kOptions[] = {
 struct DiapJob {
   platform::WindowHandle parent = nullptr;
   const char* options = nullptr;
-  bool quiet = false;
-  bool overwrite = false;
   std::uint32_t aLo = 128, aHi = 256;
   std::uint32_t pLo = 256, pHi = 512;
-  char name[kNameSize] = {};
+  frame::GeneratorFile file;
   Number a{};
   Number p{};
-  frame::OutputFile output;
 };
 
 bool ReadRange(const char* text, std::uint32_t* lo, std::uint32_t* hi) {
   std::uint32_t l = 0, h = 0;
-  if (!frame::ReadDecimalRange(text, &l, &h) || l > h || l < kMinBits || h > kMaxBits)
-    return false;
+  if (!frame::ReadDecimalRange(text, &l, &h) || l > h || l < kMinBits || h > kMaxBits) return false;
   *lo = l;
   *hi = h;
   return true;
@@ -61,34 +56,28 @@ bool ReadRange(const char* text, std::uint32_t* lo, std::uint32_t* hi) {
 bool TakeOption(void* context, const frame::OptionHit& hit) {
   auto& job = *static_cast<DiapJob*>(context);
   switch (hit.index) {
-    case kOptionQuiet:
-      job.quiet = true;
-      return true;
-    case kOptionOverwrite:
-      job.overwrite = true;
-      return true;
     case kOptionA:
       return ReadRange(hit.nameStart, &job.aLo, &job.aHi);
     case kOptionP:
       return ReadRange(hit.nameStart, &job.pLo, &job.pHi);
     default:
-      if (job.name[0] != '\0') return false;  // a second name
-      frame::CopyNameToken(hit.nameStart, job.name, kNameSize);
+      if (job.file.name[0] != '\0') return false;  // a second name
+      frame::CopyNameToken(hit.nameStart, job.file.name, sizeof job.file.name);
       return true;
   }
 }
 
 Outcome Generate(DiapJob& job) {
-  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kNameSize, TakeOption,
-                          &job))
+  frame::GeneratorFile& file = job.file;
+  if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
+                                   sizeof file.name, TakeOption, &job))
     return {frame::kResultBadCommand};
-  if (job.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, job.name, kNameSize);
+  if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
 
-  if (platform::FileExists(job.name) && !job.overwrite &&
-      !frame::ConfirmOverwrite(job.parent, frame::kTitleDhCommon, job.name, job.quiet))
-    return {frame::kResultFileExists, job.name};
-  if (!frame::CreateOutput(job.output, job.name, false))
-    return {frame::kResultWriteError, job.name};
+  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleDhCommon, file))
+    return {frame::kResultFileExists, file.name};
+  if (!frame::CreateOutput(file.output, file.name, false))
+    return {frame::kResultWriteError, file.name};
 
   RandomLengthNumber(job.a, job.aLo, job.aHi);
   if (zq_prime(job.p.get(), RandomBitLength(job.pLo, job.pHi)) != 0)
@@ -99,13 +88,13 @@ Outcome Generate(DiapJob& job) {
       frame::NewHeader(frame::kFileKey, frame::kAlgDh, frame::kKeyCommonNumbers);
   frame::UpdateIntegrityValue(&header.integrityValue, job.a.words, job.a.count * 4);
   frame::UpdateIntegrityValue(&header.integrityValue, job.p.words, job.p.count * 4);
-  if (!frame::WriteBlocksAndCommit(job.output, header, {job.a.get(), job.p.get()}))
-    return {frame::kResultWriteError, job.name};
+  if (!frame::WriteBlocksAndCommit(file.output, header, {job.a.get(), job.p.get()}))
+    return {frame::kResultWriteError, file.name};
   return {frame::kResultOk};
 }
 
 void Cleanup(DiapJob& job) {
-  frame::DiscardOutput(job.output);
+  frame::DiscardOutput(job.file.output);
   nc::SecureWipe(&job.a, sizeof job.a);
   nc::SecureWipe(&job.p, sizeof job.p);
 }

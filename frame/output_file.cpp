@@ -22,8 +22,8 @@ std::string FolderOf(const std::string& path) {
 
 std::string TemporaryName(const std::string& folder, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
-  auto ticks = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  auto ticks =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   char name[40];
   std::snprintf(name, sizeof name, "~nc%08x%04x.tmp",
                 static_cast<unsigned>(ticks ^ (ticks >> 32)) + attempt * 7919u,
@@ -44,13 +44,15 @@ bool CreateOutput(OutputFile& output, const char* destination, bool secret) {
     std::string candidate = TemporaryName(folder, attempt);
     platform::FileHandle file = platform::CreateNewFile(candidate.c_str(), secret);
     if (file != platform::kInvalidFile) {
+      // Replacing a file keeps who may read it: a plaintext written over a
+      // private file stays private. Secret outputs stay owner-only.
+      if (!secret) platform::AdoptPermissions(file, destination);
       output.temporary = candidate;
       output.file = file;
       return true;
     }
     std::uint32_t error = platform::GetLastErrorCode();
-    if (error != platform::kErrorFileExists && error != platform::kErrorAlreadyExists)
-      return false;
+    if (error != platform::kErrorFileExists && error != platform::kErrorAlreadyExists) return false;
   }
   return false;
 }

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "frame/data_file.h"
+#include "frame/generator_file.h"
 #include "frame/operation.h"
 #include "frame/options.h"
-#include "frame/output_file.h"
 #include "frame/string_table.h"
 #include "gost/substitution_text.h"
 #include "nccore21.h"
@@ -16,10 +16,9 @@ namespace {
 
 using frame::Outcome;
 
-constexpr std::size_t kNameSize = platform::kMaxPath + 1;
+constexpr std::size_t kNameSize = sizeof(frame::GeneratorFile::name);
 constexpr std::uint32_t kBlockWords = kSubstitutionBlockSize / 4;
 
-enum Option { kOptionQuiet, kOptionOverwrite };
 constexpr frame::OptionSpec kOptions[] = {
     {"/NOLOGO", frame::OptionArg::None},
     {"/Y", frame::OptionArg::None},
@@ -28,49 +27,38 @@ constexpr frame::OptionSpec kOptions[] = {
 struct GosbJob {
   platform::WindowHandle parent = nullptr;
   const char* options = nullptr;
-  bool quiet = false;
-  bool overwrite = false;
   int names = 0;
   char source[kNameSize] = {};
-  char destination[kNameSize] = {};
+  frame::GeneratorFile destination;
   platform::ScopedFile input;
-  frame::OutputFile output;
 };
 
+// Past the flags, only names are left: the source, then the destination.
 bool TakeOption(void* context, const frame::OptionHit& hit) {
   auto& job = *static_cast<GosbJob*>(context);
-  switch (hit.index) {
-    case kOptionQuiet:
-      job.quiet = true;
-      return true;
-    case kOptionOverwrite:
-      job.overwrite = true;
-      return true;
-    default:
-      if (job.names == 2) return false;  // a third name
-      frame::CopyNameToken(hit.nameStart, job.names == 0 ? job.source : job.destination,
-                           kNameSize);
-      ++job.names;
-      return true;
-  }
+  if (job.names == 2) return false;  // a third name
+  frame::CopyNameToken(hit.nameStart, job.names == 0 ? job.source : job.destination.name,
+                       kNameSize);
+  ++job.names;
+  return true;
 }
 
 Outcome Import(GosbJob& job) {
-  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kNameSize, TakeOption,
-                          &job) ||
+  frame::GeneratorFile& destination = job.destination;
+  if (!frame::ScanGeneratorOptions(destination, job.options, kOptions, std::size(kOptions),
+                                   kNameSize, TakeOption, &job) ||
       job.names == 0 || job.source[0] == '\0')
     return {frame::kResultBadCommand};
-  if (job.names < 2 || job.destination[0] == '\0')
-    frame::LoadText(frame::kDefaultGostTable, job.destination, kNameSize);
+  if (destination.name[0] == '\0')
+    frame::LoadText(frame::kDefaultGostTable, destination.name, kNameSize);
 
-  if (platform::FileExists(job.destination) && !job.overwrite &&
-      !frame::ConfirmOverwrite(job.parent, frame::kTitleGostTable, job.destination, job.quiet))
-    return {frame::kResultFileExists, job.destination};
+  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleGostTable, destination))
+    return {frame::kResultFileExists, destination.name};
 
   job.input.reset(platform::OpenForRead(job.source));
   if (!job.input.valid()) return {frame::kResultReadError, job.source};
-  if (!frame::CreateOutput(job.output, job.destination, false))
-    return {frame::kResultWriteError, job.destination};
+  if (!frame::CreateOutput(destination.output, destination.name, false))
+    return {frame::kResultWriteError, destination.name};
 
   WordBlockOf<kBlockWords> block{kBlockWords, {}};
   auto* bytes = reinterpret_cast<std::uint8_t*>(block.words);
@@ -91,14 +79,14 @@ Outcome Import(GosbJob& job) {
   frame::DataFileHeader header =
       frame::NewHeader(frame::kFileKey, frame::kAlgGost, frame::kKeySubstitution);
   frame::UpdateIntegrityValue(&header.integrityValue, bytes, kSubstitutionBlockSize);
-  if (!frame::WriteBlocksAndCommit(job.output, header, {block.get()}))
-    return {frame::kResultWriteError, job.destination};
+  if (!frame::WriteBlocksAndCommit(destination.output, header, {block.get()}))
+    return {frame::kResultWriteError, destination.name};
   return {frame::kResultOk};
 }
 
 void Cleanup(GosbJob& job) {
   job.input.Close();
-  frame::DiscardOutput(job.output);
+  frame::DiscardOutput(job.destination.output);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "frame/data_file.h"
+#include "frame/generator_file.h"
 #include "frame/operation.h"
 #include "frame/options.h"
-#include "frame/output_file.h"
 #include "frame/progress_generator.h"
 #include "frame/string_table.h"
 #include "frame/worker.h"
@@ -27,12 +27,11 @@ namespace {
 
 using frame::Outcome;
 
-constexpr std::size_t kNameSize = platform::kMaxPath + 1;
 constexpr int kDefaultCommonNumbers = 5006;
 constexpr std::uint32_t kFlagsBase = 2;
 constexpr std::uint32_t kDefaultBits = 512;
 
-enum Option { kOptionQuiet, kOptionOverwrite, kOptionExtended, kOptionBits };
+enum Option { kOptionExtended = frame::kGeneratorFlagCount, kOptionBits };
 constexpr frame::OptionSpec kOptions[] = {
     {"/NOLOGO", frame::OptionArg::None},
     {"/Y", frame::OptionArg::None},
@@ -43,14 +42,11 @@ constexpr frame::OptionSpec kOptions[] = {
 struct GoscJob {
   platform::WindowHandle parent = nullptr;
   const char* options = nullptr;
-  bool quiet = false;
-  bool overwrite = false;
-  char name[kNameSize] = {};
+  frame::GeneratorFile file;
   bool named = false;
   GOSPQAContext context{};
   frame::GeneratorWindow window;
   frame::Worker worker;
-  frame::OutputFile output;
 };
 
 bool AcceptedBits(std::uint32_t bits) {
@@ -60,13 +56,6 @@ bool AcceptedBits(std::uint32_t bits) {
 bool TakeOption(void* context, const frame::OptionHit& hit) {
   auto& job = *static_cast<GoscJob*>(context);
   switch (hit.index) {
-    case kOptionQuiet:
-      job.quiet = true;
-      job.context.callback = nullptr;
-      return true;
-    case kOptionOverwrite:
-      job.overwrite = true;
-      return true;
     case kOptionExtended:
       job.context.flags |= kGosPqaVariant;
       return true;
@@ -79,7 +68,7 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
     }
     default:
       if (job.named) return false;  // a second name
-      frame::CopyNameToken(hit.nameStart, job.name, kNameSize);
+      frame::CopyNameToken(hit.nameStart, job.file.name, sizeof job.file.name);
       job.named = true;
       return true;
   }
@@ -130,16 +119,17 @@ bool WriteCommonNumbers(GoscJob& job) {
   frame::UpdateIntegrityValue(&header.integrityValue, values, 4);
   frame::UpdateIntegrityValue(&header.integrityValue, values + 4, 4);
 
-  if (!frame::WriteDataFileHeader(job.output.file, header)) return false;
+  frame::OutputFile& output = job.file.output;
+  if (!frame::WriteDataFileHeader(output.file, header)) return false;
   for (const WordBlock* block : {Block(c.p), Block(c.q), Block(c.a)})
-    if (!frame::WriteWordBlock(job.output.file, block)) return false;
+    if (!frame::WriteWordBlock(output.file, block)) return false;
   std::uint32_t written = 0;
-  if (!platform::WriteFile(job.output.file, values, sizeof values, &written) ||
+  if (!platform::WriteFile(output.file, values, sizeof values, &written) ||
       written != sizeof values) {
     platform::SetLastErrorCode(platform::kErrorWriteFault);
     return false;
   }
-  return platform::SetEndOfFile(job.output.file) && frame::CommitOutput(job.output);
+  return platform::SetEndOfFile(output.file) && frame::CommitOutput(output);
 }
 
 // ---- the operation ---------------------------------------------------------------------
@@ -149,26 +139,27 @@ Outcome Run(GoscJob& job) {
   job.context.flags = kFlagsBase;
   job.context.bits = kDefaultBits;
   job.context.callback = GoscProgress;
-  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kNameSize, TakeOption, &job))
+  frame::GeneratorFile& file = job.file;
+  if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
+                                   sizeof file.name, TakeOption, &job))
     return {frame::kResultBadCommand};
-  if (!job.named || job.name[0] == '\0')
-    frame::LoadText(kDefaultCommonNumbers, job.name, kNameSize);
+  if (file.quiet) job.context.callback = nullptr;  // no window to report to
+  if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
 
-  if (platform::FileExists(job.name) && !job.overwrite &&
-      !frame::ConfirmOverwrite(job.parent, frame::kTitleGostCommon, job.name, job.quiet))
-    return {frame::kResultFileExists, job.name};
+  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleGostCommon, file))
+    return {frame::kResultFileExists, file.name};
 
   frame::WorkerSteps steps;
   steps.context = &job;
   steps.openDialog = OpenDialog;
   steps.closeDialog = CloseDialog;
   steps.work = Generate;
-  int code = frame::RunWorker(job.worker, steps, job.quiet);
+  int code = frame::RunWorker(job.worker, steps, file.quiet);
   if (code != frame::kResultOk) return {code};
   frame::GuardedFaultPoint();
 
-  if (!frame::CreateOutput(job.output, job.name, false) || !WriteCommonNumbers(job))
-    return {frame::kResultWriteError, job.name};
+  if (!frame::CreateOutput(file.output, file.name, false) || !WriteCommonNumbers(job))
+    return {frame::kResultWriteError, file.name};
   return {frame::kResultOk};
 }
 
@@ -178,7 +169,7 @@ void Cleanup(GoscJob& job) {
   job.window.word.fetch_or(kGoscAbort);
   frame::JoinWorker(job.worker);
   frame::CloseGeneratorWindow(job.window);
-  frame::DiscardOutput(job.output);
+  frame::DiscardOutput(job.file.output);
   nc::SecureWipe(&job.context, sizeof job.context);
 }
 

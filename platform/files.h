@@ -18,6 +18,10 @@ FileHandle CreateAlways(const char* path);
 // Write access, fails when the name exists. `ownerOnly` restricts the
 // permissions to the current user where the platform has such a notion.
 FileHandle CreateNewFile(const char* path, bool ownerOnly);
+// Gives `file` the access permissions of the existing file `model` (POSIX
+// mode bits; nothing on Windows, where a replaced file's place keeps the
+// folder's inherited access). Nothing when `model` is not a regular file.
+void AdoptPermissions(FileHandle file, const char* model);
 void CloseFile(FileHandle file);
 
 // Short reads happen only at the end of the file; *done tells how much moved.

@@ -30,16 +30,14 @@ bool PasswordBox::Empty() {
   return length_ == 0;
 }
 
-void PasswordBox::Read(char* buffer, std::size_t size) {
-  if (buffer == nullptr || size == 0) return;
+bool PasswordBox::Read(char* buffer, std::size_t size) {
+  if (buffer == nullptr || size == 0) return true;
   std::lock_guard<std::mutex> lock(lock_);
-  if (!codePage1251_) {
-    Utf8To1251(text_, length_, buffer, size);
-    return;
-  }
+  if (!codePage1251_) return Utf8To1251Strict(text_, length_, buffer, size);
   std::size_t n = std::min(length_, size - 1);
   std::memcpy(buffer, text_, n);
   buffer[n] = '\0';
+  return true;
 }
 
 }  // namespace nc::platform

@@ -28,8 +28,10 @@ class PasswordBox {
   void Clear();
   bool Empty();
   // CarrierWindow::ReadPassword: the text in code page 1251, at most
-  // size - 1 bytes, terminated.
-  void Read(char* buffer, std::size_t size);
+  // size - 1 bytes, terminated. A UTF-8 text with a character the code
+  // page lacks (or broken UTF-8) gives no password at all, never '?' in
+  // its place, so the dialog refuses it as empty: Read returns false then.
+  bool Read(char* buffer, std::size_t size);
 
  private:
   void Set(const char* text, std::size_t length, bool codePage1251);

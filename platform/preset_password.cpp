@@ -2,6 +2,7 @@
 // window.
 #include "platform/preset_password.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -45,7 +46,12 @@ class PresetView final : public CarrierWindow {
     // OK enabled by the polling thread: the password is due now.
     if (control == kCarrierOk && enabled) loop_.PostAction([this] { TypeAndPress(); });
   }
-  void Focus(int) override {}
+  // The focus back in the password box after the line was given: the
+  // dialog refused it (empty once converted, or a character the key cannot
+  // be made from). No one is there to type again.
+  void Focus(int control) override {
+    if (control == kCarrierPassword && typed_) loop_.PostCommand(kCarrierCancel);
+  }
   void ReadPassword(char* buffer, std::size_t size) override { box_.Read(buffer, size); }
   void Hide() override {}
   bool StartTimer(std::uint32_t periodMs) override { return loop_.StartTimer(periodMs); }
@@ -56,7 +62,12 @@ class PresetView final : public CarrierWindow {
   }
   void PostCommand(int command) override { loop_.PostCommand(command); }
   void PostFault() override { loop_.PostFault(); }
-  void Beep(std::uint32_t) override {}
+  // A simple beep ends a polling round in which a carrier was missing: no
+  // one is there to present it, so the dialog is cancelled rather than
+  // polling for ever. Any thread (the polling thread beeps).
+  void Beep(std::uint32_t type) override {
+    if (type == kBeepSimple && !gaveUp_.exchange(true)) loop_.PostCommand(kCarrierCancel);
+  }
 
  private:
   std::pair<bool, bool> State() {
@@ -86,6 +97,7 @@ class PresetView final : public CarrierWindow {
   bool okEnabled_ = true;
   bool passwordEnabled_ = true;
   bool typed_ = false;  // the loop's thread only
+  std::atomic<bool> gaveUp_{false};
 };
 
 }  // namespace

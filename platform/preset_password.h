@@ -15,7 +15,10 @@ namespace nc::platform {
 // the next line.
 inline constexpr std::size_t kPresetLineLimit = 4096;
 
-// True when NCCORE_PASSWORD_FD names an open descriptor.
+// True when NCCORE_PASSWORD_FD names an open descriptor. On POSIX a
+// descriptor that is a terminal does not count: the dialog then asks on
+// the terminal as usual (a view reading keys from the terminal and a
+// preset reader on the same terminal would split the keystrokes).
 bool PresetPasswordGiven();
 
 // Reads the next line (up to '\n', which is taken but not kept; a trailing
@@ -24,9 +27,12 @@ bool PresetPasswordGiven();
 bool ReadPresetPassword(PasswordBox& box);
 
 // The dialog without a window: when OK and the password box are both
-// enabled it "types" the next preset line and presses OK; at the end of
-// the input or on an empty line it presses Cancel (an unattended run must
-// not beep for ever). A dialog that asks for nothing is accepted at once.
+// enabled it "types" the next preset line and presses OK. It presses
+// Cancel instead, since an unattended run must neither beep nor poll for
+// ever: at the end of the input or on an empty line; when the dialog
+// refuses the line (empty once converted, or holding a character the code
+// page lacks); and when a polling round ends with a carrier missing (the
+// first simple beep). A dialog that asks for nothing is accepted at once.
 // Returns the dialog's result.
 int RunPresetPasswordDialog(CarrierDialogHandler& handler);
 

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "zq/wipe.h"
+
 namespace nc::platform {
 
 namespace {
@@ -49,13 +51,28 @@ bool WellFormed(std::uint32_t code, std::size_t length) {
          (code < 0xD800 || code > 0xDFFF);
 }
 
-char ByteOf(std::uint32_t code) {
-  if (code < 0x80) return static_cast<char>(code);
-  if (code >= 0x410 && code <= 0x44F) return static_cast<char>(0xC0 + (code - 0x410));
-  for (int i = 0; i < 64; ++i) {
-    if (kHighHalf[i] != 0 && kHighHalf[i] == code) return static_cast<char>(0x80 + i);
+// The code page's byte for `code`; false when the code page has none.
+bool FindByte(std::uint32_t code, char* byte) {
+  if (code < 0x80) {
+    *byte = static_cast<char>(code);
+    return true;
   }
-  return '?';
+  if (code >= 0x410 && code <= 0x44F) {
+    *byte = static_cast<char>(0xC0 + (code - 0x410));
+    return true;
+  }
+  for (int i = 0; i < 64; ++i) {
+    if (kHighHalf[i] != 0 && kHighHalf[i] == code) {
+      *byte = static_cast<char>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
+}
+
+char ByteOf(std::uint32_t code) {
+  char byte = '?';
+  return FindByte(code, &byte) ? byte : '?';
 }
 
 }  // namespace
@@ -72,6 +89,30 @@ std::size_t Utf8To1251(const char* utf8, std::size_t length, char* out, std::siz
   }
   out[written] = '\0';
   return written;
+}
+
+bool Utf8To1251Strict(const char* utf8, std::size_t length, char* out, std::size_t size) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+  std::size_t written = 0;
+  bool sound = p != nullptr || length == 0;
+  std::uint32_t code = 0;
+  char byte = 0;
+  for (std::size_t at = 0; sound && at < length;) {
+    std::size_t taken = Decode(p + at, length - at, &code);
+    sound = WellFormed(code, taken) && FindByte(code, &byte);
+    if (sound && out != nullptr && written + 1 < size) out[written++] = byte;
+    at += taken;
+  }
+  SecureWipe(&code, sizeof code);
+  SecureWipe(&byte, sizeof byte);
+  if (out != nullptr && size > 0) {
+    if (!sound) {
+      SecureWipe(out, written);
+      written = 0;
+    }
+    out[written] = '\0';
+  }
+  return sound;
 }
 
 std::string Utf8To1251(const char* utf8) {

@@ -19,6 +19,14 @@ std::string Utf8To1251(const char* utf8);
 // Holds no copy of the text (fit for passwords).
 std::size_t Utf8To1251(const char* utf8, std::size_t length, char* out, std::size_t size);
 
+// The strict form for passwords, where '?' would make different passwords
+// open the same key: false when the `length` bytes hold a character the
+// code page lacks or are not well-formed UTF-8 (broken, overlong, a
+// surrogate), anywhere in the text, also past what fits. Then `out` is
+// wiped and left empty. True otherwise, with `out` as the lenient form
+// fills it (at most size - 1 bytes, terminated). Holds no copy of the text.
+bool Utf8To1251Strict(const char* utf8, std::size_t length, char* out, std::size_t size);
+
 // True when the `length` bytes of `text` are well-formed UTF-8 (no overlong
 // forms, no surrogates, nothing above U+10FFFF).
 bool IsUtf8(const char* text, std::size_t length);

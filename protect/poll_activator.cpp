@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "carriers/activator.h"
+#include "protect/factor_contribution.h"
 #include "protect/factor_readers.h"
 #include "protect/master_key.h"
 #include "protect/status_line.h"
@@ -81,10 +82,8 @@ void PollActivator(CarrierAuthState& state) {
     return;
   }
   SelfKeyedDesCbc(record, sizeof record);
-  FoldContribution(state.key, record, sizeof record);
-  SecureWipe(record, sizeof record);
-  state.obtained.fetch_or(kFactorActivator);
-  ShowStatusText(state, platform::kCarrierActivatorStatus, "OK");
+  AcceptContribution(state, kFactorActivator, platform::kCarrierActivatorStatus, record,
+                     sizeof record);
 }
 
 }  // namespace nc::protect

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "carriers/quadra.h"
+#include "protect/factor_contribution.h"
 #include "protect/factor_readers.h"
 #include "protect/master_key.h"
 #include "protect/status_line.h"
@@ -105,10 +106,7 @@ void PollQuadra(CarrierAuthState& state) {
     return;
   }
   SelfKeyedDesCbc(record, sizeof record);
-  FoldContribution(state.key, record, sizeof record);
-  SecureWipe(record, sizeof record);
-  state.obtained.fetch_or(kFactorQuadra);
-  ShowStatusText(state, platform::kCarrierQuadraStatus, "OK");
+  AcceptContribution(state, kFactorQuadra, platform::kCarrierQuadraStatus, record, sizeof record);
 }
 
 }  // namespace nc::protect

@@ -2,8 +2,8 @@
 // folded into the key as it is (the token's keyed hash already makes it a
 // secret of the token's).
 #include "carriers/tessel.h"
+#include "protect/factor_contribution.h"
 #include "protect/factor_readers.h"
-#include "protect/master_key.h"
 #include "protect/status_line.h"
 #include "zq/wipe.h"
 
@@ -31,13 +31,12 @@ void PollTessel(CarrierAuthState& state) {
   std::uint8_t response[carriers::kTesselResponseSize] = {};
   std::uint32_t error = carriers::TesselResponse(response, state.challenge, state.challengeLength);
   if (error != carriers::kTesselOk) {
+    SecureWipe(response, sizeof response);
     ShowTesselError(state, error);
     return;
   }
-  FoldContribution(state.key, response, sizeof response);
-  SecureWipe(response, sizeof response);
-  state.obtained.fetch_or(kFactorTessel);
-  ShowStatusText(state, platform::kCarrierTesselStatus, "OK");
+  AcceptContribution(state, kFactorTessel, platform::kCarrierTesselStatus, response,
+                     sizeof response);
 }
 
 }  // namespace nc::protect

@@ -2,6 +2,7 @@
 // device on the reader, enciphered under itself and folded into the key.
 #include "carriers/touch_memory.h"
 #include "platform/last_error.h"
+#include "protect/factor_contribution.h"
 #include "protect/factor_readers.h"
 #include "protect/master_key.h"
 #include "protect/status_line.h"
@@ -65,10 +66,7 @@ void PollTouchMemory(CarrierAuthState& state) {
     return;
   }
   SelfKeyedDesCbc(rom, sizeof rom);
-  FoldContribution(state.key, rom, sizeof rom);
-  SecureWipe(rom, sizeof rom);
-  state.obtained.fetch_or(kFactorTouchMemory);
-  ShowStatusText(state, platform::kCarrierTmStatus, "OK");
+  AcceptContribution(state, kFactorTouchMemory, platform::kCarrierTmStatus, rom, sizeof rom);
 }
 
 }  // namespace nc::protect

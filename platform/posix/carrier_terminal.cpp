@@ -39,9 +39,11 @@ constexpr StatusLine kStatusLines[] = {
     {kCarrierTmStatus, kCarrierTmLabel, "Чтение прибора Touch Memory:"},
     {kCarrierQuadraStatus, kCarrierQuadraLabel, "Чтение ключа NorvexQuadra:"},
     {kCarrierActivatorStatus, kCarrierActivatorLabel, "Чтение ключа Activator/M:"},
-    {kCarrierTesselStatus, kCarrierTesselLabel, "Чтение Tessel:"},
+    {kCarrierTesselStatus, kCarrierTesselLabel, "Чтение Tessel"},
 };
 constexpr char kPasswordPrompt[] = "Пароль: ";
+// Why a password was refused when the key cannot be made from it.
+constexpr char kUnusableCharacter[] = "В пароле есть символ, который нельзя использовать\n";
 
 constexpr unsigned char kCtrlC = 0x03;
 constexpr unsigned char kCtrlD = 0x04;
@@ -95,10 +97,24 @@ class TerminalView final : public CarrierWindow {
     if (control == kCarrierOk && enabled) loop_.PostAction([this] { Consider(false); });
   }
   void Focus(int control) override {
-    // Back to the password box after an empty password: ask again.
-    if (control == kCarrierPassword && Drawn()) Consider(false);
+    // Back to the password box after the dialog refused the password: say
+    // why when it held an unusable character, then ask again; a preset
+    // line cannot be asked again, so the dialog is cancelled.
+    if (control != kCarrierPassword || !Drawn()) return;
+    if (unusable_) {
+      std::lock_guard<std::mutex> lock(lock_);
+      if (!hidden_) Write(kUnusableCharacter);
+    }
+    unusable_ = false;
+    if (preset_ && presetUsed_) {
+      loop_.PostCommand(kCarrierCancel);
+      return;
+    }
+    Consider(false);
   }
-  void ReadPassword(char* buffer, std::size_t size) override { box_.Read(buffer, size); }
+  void ReadPassword(char* buffer, std::size_t size) override {
+    unusable_ = !box_.Read(buffer, size);
+  }
   void Hide() override {
     std::lock_guard<std::mutex> lock(lock_);
     if (prompting_) Write("\n");
@@ -283,6 +299,7 @@ class TerminalView final : public CarrierWindow {
   termios saved_{};
   bool modeChanged_ = false;
   bool presetUsed_ = false;  // the loop's thread only
+  bool unusable_ = false;    // the loop's thread only: the last password read was refused
 
   std::mutex lock_;  // what follows, and the writes to the terminal
   std::map<int, std::string> texts_;

@@ -1,4 +1,6 @@
 // POSIX files with the Windows error codes the operations expect.
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +9,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "platform/files.h"
 #include "platform/last_error.h"
 
 namespace nc::platform {
@@ -79,6 +80,12 @@ FileHandle CreateNewFile(const char* path, bool ownerOnly) {
   return Open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, ownerOnly ? 0600 : 0666);
 }
 
+void AdoptPermissions(FileHandle file, const char* model) {
+  struct stat status;
+  if (file == kInvalidFile || ::stat(model, &status) != 0 || !S_ISREG(status.st_mode)) return;
+  ::fchmod(Fd(file), status.st_mode & 07777);
+}
+
 void CloseFile(FileHandle file) {
   if (file != kInvalidFile) ::close(Fd(file));  // our last error is not errno
 }
@@ -119,8 +126,9 @@ bool WriteFile(FileHandle file, const void* buffer, std::uint32_t size, std::uin
 }
 
 bool SeekFile(FileHandle file, std::int64_t offset, SeekOrigin origin, std::uint64_t* position) {
-  int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR
-                                                                                        : SEEK_END;
+  int whence = origin == SeekOrigin::Begin     ? SEEK_SET
+               : origin == SeekOrigin::Current ? SEEK_CUR
+                                               : SEEK_END;
   off_t at = ::lseek(Fd(file), static_cast<off_t>(offset), whence);
   if (at < 0) {
     SetFromErrno();

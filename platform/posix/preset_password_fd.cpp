@@ -31,7 +31,8 @@ bool PresetDescriptorOpen() {
   int fd = NamedDescriptor();
   if (fd < 0) return false;
   int flags = ::fcntl(fd, F_GETFL);
-  return flags != -1 && (flags & O_ACCMODE) != O_WRONLY;
+  // A terminal is where a person types: the normal prompt reads it.
+  return flags != -1 && (flags & O_ACCMODE) != O_WRONLY && ::isatty(fd) == 0;
 }
 
 int ReadPresetByte(unsigned char* byte) {

@@ -94,6 +94,8 @@ FileHandle CreateNewFile(const char* path, bool ownerOnly) {
                 ownerOnly ? security.attributes() : nullptr);
 }
 
+void AdoptPermissions(FileHandle, const char*) {}
+
 void CloseFile(FileHandle file) {
   if (file == kInvalidFile) return;
   DWORD error = ::GetLastError();  // closing must not disturb a pending error

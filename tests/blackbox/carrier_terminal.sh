@@ -8,34 +8,10 @@
 # password gives from a preset password file, in UTF-8 or in code page 1251,
 # and the key that openssl computes from its code page 1251 bytes.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 host=$(realpath "$1")
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [[ -n $pid ]] && kill "$pid" 2>/dev/null
-  exec 8>&- 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-# Waits until the file $1 holds the text $2 at least $3 times (default 1),
-# for at most 60 seconds.
-wait_for() {
-  local i n
-  for ((i = 0; i < 600; i++)); do
-    n=$(grep -oF -- "$2" "$1" 2>/dev/null | wc -l)
-    ((n >= ${3:-1})) && return 0
-    sleep 0.1
-  done
-  return 1
-}
+enter_scratch_folder
+work=$WORK
 
 key_of() { sed -n 's/^key \([0-9a-f]*\).*/\1/p' "$1" | tr -d '\r' | tail -n 1; }
 
@@ -54,6 +30,10 @@ password_1251='\xf1\xe5\xea\xf0\xe5\xf2'
 # ---- the reference: preset passwords, no terminal --------------------------------
 printf '%s\n' "$password" >utf8.txt
 printf "$password_1251\\r\\n" >cp1251.txt
+# Lines the dialog refuses: Greek is not in code page 1251 (made '?', it
+# would open the key of "???????"), and a NUL is an empty password.
+printf 'κωδικός\n' >greek.txt
+printf '\000abc\n' >nul.txt
 NCCORE_UI=headless NCCORE_PASSWORD_FD=3 "$host" 1 3<utf8.txt >preset.out 2>&1
 [[ $? == 0 ]] || fail "preset password: $(cat preset.out)"
 reference=$(key_of preset.out)
@@ -83,34 +63,17 @@ if openssl enc -des-cbc -provider legacy -provider default -K 0000000000000000 -
 fi
 
 # ---- typed on the terminal ------------------------------------------------------------
-mkfifo keys
-# The keys typed on the terminal: the FIFO is held open for reading and
-# writing here, so neither side's open blocks.
-exec 8<>keys
+open_keys
 
-# Runs the host in a pseudo-terminal with the terminal backend, then prints
-# the terminal's settings; the typescript goes to $1.
+# Runs the host on the terminal, then prints the terminal's settings; the
+# typescript goes to $1.
 start() {  # typescript, host arguments, [environment assignments...]
   local log=$1 args=$2
   shift 2
-  env NCCORE_UI=terminal "$@" script -qefc "'$host' $args; echo \"exit \$?\"; stty -a" "$log" \
-    <&8 >/dev/null 2>&1 8>&- &
-  pid=$!
+  start_on_terminal "$log" "'$host' $args; echo \"exit \$?\"; stty -a" "$@"
 }
-finish() {  # case name
-  local i
-  for ((i = 0; i < 600; i++)); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    fail "$1: still running after 60 s"
-    pkill -P "$pid" 2>/dev/null
-    kill "$pid" 2>/dev/null
-  fi
-  wait "$pid" 2>/dev/null
-  pid=
-}
+finish() { end_on_terminal "$1" 60; }  # case name
+
 # The terminal is back in its usual mode after the host.
 restored() {  # typescript
   local settings
@@ -141,6 +104,34 @@ grep -q '^exit 0' typed.log || fail "typed: $(grep -a '^result\|^exit' typed.log
 [[ $(key_of typed.log) == "$reference" ]] ||
   fail "typed: key $(key_of typed.log), the preset password gives $reference"
 restored typed.log || fail "typed: terminal settings not restored"
+
+# A password with a character code page 1251 lacks: the bell, a line saying
+# why, and the prompt again.
+start unusable.log 1
+if wait_for unusable.log "Пароль: "; then
+  printf 'κωδικός\r' >&8
+  wait_for unusable.log "Пароль: " 2 || fail "unusable character: no second prompt"
+  printf '%s\r' "$password" >&8
+else
+  fail "unusable character: no password prompt"
+fi
+finish "unusable character"
+grep -q $'\a' unusable.log || fail "unusable character: no bell"
+grep -qF "В пароле есть символ, который нельзя использовать" unusable.log ||
+  fail "unusable character: no reason given"
+[[ $(key_of unusable.log) == "$reference" ]] || fail "unusable character: key $(key_of unusable.log)"
+
+# The preset descriptor is the terminal itself: it is no preset, the
+# password is asked without echo (a preset reader would steal keys).
+start fd0.log 1 NCCORE_PASSWORD_FD=0
+if wait_for fd0.log "Пароль: "; then
+  printf '%s\r' "$password" >&8
+else
+  fail "preset on the terminal: no password prompt"
+fi
+finish "preset on the terminal"
+! grep -qF "$password" fd0.log || fail "preset on the terminal: the password was echoed"
+[[ $(key_of fd0.log) == "$reference" ]] || fail "preset on the terminal: key $(key_of fd0.log)"
 
 # Ctrl-C at the prompt cancels.
 start cancel.log 1
@@ -180,6 +171,17 @@ grep -q '^exit 25' absent.log || fail "no device: $(grep -a '^exit' absent.log |
 ! grep -qF "Пароль: " absent.log || fail "no device: the password was asked before the device"
 restored absent.log || fail "no device: terminal settings not restored"
 
+# The Tessel line's label is the template's, without a colon.
+start tessel.log 0x10 NCCORE_DEVICES="$work/no-device.txt"
+if wait_for tessel.log "Присоедините Tessel к разъему USB-порта"; then
+  printf '\003' >&8
+else
+  fail "Tessel: no status line"
+fi
+finish "Tessel"
+grep -qF "Чтение Tessel Присоедините Tessel к разъему USB-порта" tessel.log ||
+  fail "Tessel: $(grep -a 'Чтение Tessel' tessel.log | tr '\r\n' '  ')"
+
 # A preset password with a terminal: the dialog is drawn, nothing is asked.
 start preset-tty.log "1 3<'$work/utf8.txt'" NCCORE_PASSWORD_FD=3
 finish "preset with a terminal"
@@ -187,7 +189,15 @@ grep -qF "$caption" preset-tty.log || fail "preset with a terminal: no caption"
 ! grep -qF "Пароль: " preset-tty.log || fail "preset with a terminal: the password was asked"
 [[ $(key_of preset-tty.log) == "$reference" ]] || fail "preset with a terminal: key differs"
 
-exec 8>&-
+# A preset line the dialog refuses cancels instead of waiting for keys.
+for name in greek nul; do
+  start "preset-$name.log" "1 3<'$work/$name.txt'" NCCORE_PASSWORD_FD=3
+  finish "preset $name line with a terminal"
+  grep -q '^exit 25' "preset-$name.log" ||
+    fail "preset $name line with a terminal: $(grep -a '^exit' "preset-$name.log" | tr '\r\n' '  ')"
+done
+
+close_keys
 
 # ---- no terminal -----------------------------------------------------------------------
 NCCORE_UI=terminal timeout 60 setsid -w "$host" 1 </dev/null >notty.out 2>&1
@@ -197,5 +207,14 @@ NCCORE_UI=headless timeout 60 "$host" 1 >headless.out 2>&1
 code=$?
 [[ $code == 25 ]] || fail "headless without a preset password: exit code $code, want 25"
 
-[[ $failures -eq 0 ]] && echo "carrier_terminal: all cases passed"
-[[ $failures -eq 0 ]]
+# Unattended runs end: a refused preset line, and a carrier missing for a
+# whole polling round, give 25 (no one is there to type or present it).
+for case in "1 greek.txt" "1 nul.txt" "2 utf8.txt" "3 utf8.txt"; do
+  read -r code_ file <<<"$case"
+  NCCORE_UI=terminal NCCORE_PASSWORD_FD=3 NCCORE_DEVICES="$work/no-device.txt" \
+    timeout 60 setsid -w "$host" "$code_" 3<"$file" </dev/null >unattended.out 2>&1
+  code=$?
+  [[ $code == 25 ]] || fail "unattended, code $code_, $file: exit code $code, want 25"
+done
+
+all_passed carrier_terminal

@@ -16,23 +16,9 @@
 
 set -u
 
-if [[ $# -lt 1 || $# -gt 2 || (${2:-native} != native && ${2:-native} != wine) ]]; then
-  echo "usage: $0 <path-to-nccore> [wine]" >&2
-  exit 2
-fi
-NCCORE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-MODE=${2:-native}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ ! -f $NCCORE ]]; then
-  echo "des_table: no such program: $NCCORE" >&2
-  exit 2
-fi
-if [[ $MODE == wine ]]; then
-  read -r -a LAUNCHER <<<"${WINE:-wine}"
-  export WINEDEBUG=${WINEDEBUG:--all}
-else
-  LAUNCHER=()
-fi
+source "$HERE/lib.sh"
+host_under_test des_table "$@"
 for tool in openssl od cmp dd truncate; do
   if ! command -v "$tool" >/dev/null; then
     echo "des_table: $tool is missing (bash scripts/setup.sh installs it)" >&2
@@ -40,7 +26,6 @@ for tool in openssl od cmp dd truncate; do
   fi
 done
 
-source "$HERE/lib.sh"
 check_integrity_register
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-des.XXXXXX")
@@ -61,30 +46,8 @@ if [[ $MODE == wine ]]; then
     echo "des_table: cannot write the adapter type to the registry" >&2
 fi
 
-FAILED=0
-PASSED=0
-fail() {  # case name, what went wrong
-  echo "FAIL $1: $2"
-  FAILED=$((FAILED + 1))
-}
-
 IV=4b4c424e56527a7a  # "KLBNVRzz", the vector of every DES file job
 OPENSSL=(openssl enc -provider legacy -provider default)
-
-declare -A MESSAGE=(
-  [00]="00: Операция выполнена успешно"
-  [01]="01: Неправильный формат команды"
-  [02]="02: Ошибка чтения файла: "
-  [03]="03: Ошибка записи в файл: "
-  [07]="07: Ошибка сравнения файлов"
-  [10]="10: Пользователь прервал работу"
-  [11]="11: Файл уже существует: "
-  [25]="25: Ошибка при чтении параметров аппаратуры"
-  [27]="27: Неверный формат файла: "
-  [30]="30: Версия файла данных не поддерживается: "
-  [31]="31: Нарушение целостности данных файла: "
-  [32]="32: Неизвестная ошибка"
-)
 
 # Runs the host in the current folder (the case's), standard input from
 # /dev/null unless redirected by the caller.
@@ -321,7 +284,7 @@ run_case() {
   (cd "$dir" && nccore "${argv[@]}" <"$input") >"$dir/.expect/stdout" 2>"$dir/.expect/stderr"
   local status=$?
 
-  local got_text want_text
+  local got_text
   got_text=$(tr -d '\r' <"$dir/.expect/stdout")
   if [[ $code == host ]]; then
     [[ $status == 1 ]] || problems+=("exit code $status, expected 1")
@@ -330,14 +293,10 @@ run_case() {
   else
     ((10#$code == status)) || problems+=("exit code $status, expected $((10#$code))")
     eval "suffix=$suffix"
-    want_text="$(result_tag "${argv[@]}")${MESSAGE[$code]}$suffix"
-    local want_bytes=$want_text
-    [[ $MODE == wine ]] && want_bytes=$(printf '%s' "$want_text" | iconv -f UTF-8 -t CP1251)
-    if [[ $(hex_of_text "$got_text") != "$(hex_of_text "$want_bytes")" ]]; then
-      local shown=$got_text
-      [[ $MODE == wine ]] && shown=$(printf '%s' "$got_text" | iconv -f CP1251 -t UTF-8 2>/dev/null)
-      problems+=("text '$shown', expected '$want_text'")
-    fi
+    local problem
+    problem=$(result_text_problem "$dir/.expect/stdout" \
+      "$(result_tag "${argv[@]}")${MESSAGE[$code]}$suffix")
+    [[ -n $problem ]] && problems+=("$problem")
   fi
 
   local -A named=()
@@ -381,13 +340,7 @@ run_case() {
     problems+=("unexpected file '$file'")
   done < <(cd "$dir" && find . -path ./.expect -prune -o -type f -print0)
 
-  if ((${#problems[@]})); then
-    local joined
-    printf -v joined '%s; ' "${problems[@]}"
-    fail "$name" "${joined%; }"
-  else
-    PASSED=$((PASSED + 1))
-  fi
+  case_verdict "$name" "${problems[@]}"
 }
 
 # ---- the cases -------------------------------------------------------------------
@@ -493,13 +446,7 @@ openssl: 64-bit OFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$K
 EOF
 )
 
-while IFS='|' read -r name where setup args code suffix checks; do
-  [[ -z $name || $name == \#* ]] && continue
-  where=$(trim "$where")
-  [[ $where == all || $where == "$MODE" ]] || continue
-  run_case "$(trim "$name")" "$(trim "$setup")" "$(trim "$args")" "$(trim "$code")" \
-    "$(trim "$suffix")" "$(trim "$checks")"
-done <<<"$CASES"
+run_cases "$CASES"
 
 # ---- the host's help names its flags ------------------------------------------------
 help_text=$(cd "$WORK" && "${LAUNCHER[@]}" "$NCCORE" --help 2>/dev/null)

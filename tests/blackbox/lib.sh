@@ -40,3 +40,179 @@ trim() {
   s=${s#"${s%%[! ]*}"}
   printf '%s' "${s%"${s##*[! ]}"}"
 }
+
+# ---- counting cases ---------------------------------------------------------------
+FAILED=0
+PASSED=0
+fail() {  # case name, [what went wrong]
+  echo "FAIL $1${2:+: $2}"
+  FAILED=$((FAILED + 1))
+}
+# A case passes without problems; otherwise it fails with all of them.
+case_verdict() {  # case name, problems...
+  local name=$1 joined
+  shift
+  if (($#)); then
+    printf -v joined '%s; ' "$@"
+    fail "$name" "${joined%; }"
+  else
+    PASSED=$((PASSED + 1))
+  fi
+}
+
+# run_cases TABLE: the script's run_case for every line of TABLE, "name |
+# where | setup | arguments | code | text | checks" (blanks around the fields
+# dropped), where "where" is all or the current MODE; empty lines and lines
+# starting with '#' are skipped.
+run_cases() {
+  local name where setup args code text checks
+  while IFS='|' read -r name where setup args code text checks; do
+    [[ -z $name || $name == \#* ]] && continue
+    where=$(trim "$where")
+    [[ $where == all || $where == "$MODE" ]] || continue
+    run_case "$(trim "$name")" "$(trim "$setup")" "$(trim "$args")" "$(trim "$code")" \
+      "$(trim "$text")" "$(trim "$checks")"
+  done <<<"$1"
+}
+
+# ---- the host under test -------------------------------------------------------------
+# host_under_test NAME ARGS...: the script's arguments "<path-to-nccore> [wine]".
+# Sets NCCORE (an absolute path), MODE (native or wine) and LAUNCHER (the
+# words run before the program: `wine`, or those of the WINE variable, under
+# Wine; none natively). A wrong call exits with 2.
+host_under_test() {
+  local name=$1
+  shift
+  if [[ $# -lt 1 || $# -gt 2 || (${2:-native} != native && ${2:-native} != wine) ]]; then
+    echo "usage: $0 <path-to-nccore> [wine]" >&2
+    exit 2
+  fi
+  NCCORE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+  MODE=${2:-native}
+  if [[ ! -f $NCCORE ]]; then
+    echo "$name: no such program: $NCCORE" >&2
+    exit 2
+  fi
+  if [[ $MODE == wine ]]; then
+    read -r -a LAUNCHER <<<"${WINE:-wine}"
+    export WINEDEBUG=${WINEDEBUG:--all}
+  else
+    LAUNCHER=()
+  fi
+}
+
+# The result texts after the operation's tag, by exit code (UTF-8).
+declare -A MESSAGE=(
+  [00]="00: Операция выполнена успешно"
+  [01]="01: Неправильный формат команды"
+  [02]="02: Ошибка чтения файла: "
+  [03]="03: Ошибка записи в файл: "
+  [07]="07: Ошибка сравнения файлов"
+  [10]="10: Пользователь прервал работу"
+  [11]="11: Файл уже существует: "
+  [25]="25: Ошибка при чтении параметров аппаратуры"
+  [27]="27: Неверный формат файла: "
+  [30]="30: Версия файла данных не поддерживается: "
+  [31]="31: Нарушение целостности данных файла: "
+  [32]="32: Неизвестная ошибка"
+)
+
+# The result text a host printed (carriage returns dropped) against the
+# expected one, given in UTF-8 and expected in code page 1251 under Wine:
+# prints the problem, or nothing.
+result_text_problem() {  # file with the host's output, expected text
+  local got want=$2
+  got=$(tr -d '\r' <"$1")
+  if [[ $MODE == wine ]] && ! want=$(printf '%s' "$2" | iconv -f UTF-8 -t CP1251); then
+    echo "cannot convert the expected text to CP1251"
+    return
+  fi
+  if [[ $(hex_of_text "$got") != "$(hex_of_text "$want")" ]]; then
+    [[ $MODE == wine ]] && got=$(printf '%s' "$got" | iconv -f CP1251 -t UTF-8 2>/dev/null)
+    echo "text '$got', expected '$2'"
+  fi
+}
+
+# ---- programs on a pseudo-terminal ------------------------------------------------------
+# A script driving a terminal works in a scratch folder (WORK, made the
+# current folder), removed at exit together with a program still running.
+enter_scratch_folder() {
+  WORK=$(mktemp -d)
+  PTY_PID=
+  trap leave_scratch_folder EXIT
+  cd "$WORK" || exit 2
+}
+leave_scratch_folder() {
+  [[ -n ${PTY_PID:-} ]] && kill "$PTY_PID" 2>/dev/null
+  exec 8>&-
+  cd / && rm -rf "$WORK"
+}
+
+# The keys typed on the terminal go through the FIFO "keys", held open here
+# on descriptor 8 for reading and writing so that neither side's open blocks:
+# `printf ... >&8` types them.
+open_keys() {
+  [[ -p keys ]] || mkfifo keys
+  exec 8<>keys
+}
+close_keys() { exec 8>&-; }
+
+# Waits until the file $1 holds the text $2 at least $3 times (default 1),
+# for at most 60 seconds.
+wait_for() {
+  local i n
+  for ((i = 0; i < 600; i++)); do
+    n=$(grep -oF -- "$2" "$1" 2>/dev/null | wc -l)
+    ((n >= ${3:-1})) && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# start_on_terminal TYPESCRIPT COMMAND [NAME=VALUE...]: runs the shell command
+# line COMMAND in the background in a pseudo-terminal (util-linux `script`)
+# with the terminal backend and the variables given; its keys come from
+# open_keys, what it draws goes to TYPESCRIPT. A command started with "&"
+# inherits SIGINT ignored, and the library leaves an ignored Ctrl-C ignored,
+# so the default disposition is restored for it.
+start_on_terminal() {
+  local log=$1 command=$2
+  shift 2
+  env --default-signal=INT NCCORE_UI=terminal "$@" script -qefc "$command" "$log" \
+    <&8 >/dev/null 2>&1 8>&- &
+  PTY_PID=$!
+}
+# end_on_terminal NAME SECONDS: waits at most SECONDS for the program to end;
+# a program still running then fails the case NAME and is killed. Its exit
+# code goes to PTY_CODE.
+end_on_terminal() {
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    kill -0 "$PTY_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$PTY_PID" 2>/dev/null; then
+    fail "$1: still running after $2 s"
+    pkill -P "$PTY_PID" 2>/dev/null
+    kill "$PTY_PID" 2>/dev/null
+  fi
+  wait "$PTY_PID" 2>/dev/null
+  PTY_CODE=$?
+  PTY_PID=
+}
+# ctrl_c_when NAME TYPESCRIPT TEXT: types Ctrl-C once TEXT shows in the
+# typescript, then waits for the end (end_on_terminal, 30 seconds).
+ctrl_c_when() {
+  if wait_for "$2" "$3"; then
+    printf '\003' >&8
+  else
+    fail "$1: no progress shown"
+  fi
+  end_on_terminal "$1" 30
+}
+
+# The closing line of a script and its exit status.
+all_passed() {  # script name
+  ((FAILED == 0)) && echo "$1: all cases passed"
+  ((FAILED == 0))
+}

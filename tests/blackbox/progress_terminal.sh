@@ -8,38 +8,15 @@
 # 1024-byte blocks takes many minutes on any machine, so the job is still
 # running when Ctrl-C arrives, and it ends at its next progress report.
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 nccore=$(realpath "$1")
 host=$(realpath "$2")
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [[ -n $pid ]] && kill "$pid" 2>/dev/null
-  exec 8>&-
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+enter_scratch_folder
 
 # Runs a command line in a pseudo-terminal with the terminal backend; the
 # typescript goes to the file $1. Standard input must not be a terminal.
 on_terminal() {  # typescript, command line
   NCCORE_UI=terminal script -qefc "$2" "$1" >/dev/null 2>&1
-}
-
-# Waits until the file $1 contains the text $2, for at most 30 seconds.
-wait_for() {
-  local i
-  for ((i = 0; i < 300; i++)); do
-    grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 # The erase of the progress line (carriage return, erase to the end of the
@@ -55,33 +32,11 @@ title="Файловый криптопроцессор DES"
 
 # ---- a long comparison, cancelled with Ctrl-C ---------------------------------
 truncate -s 1T first && truncate -s 1T second || { echo "progress_terminal: no sparse files"; exit 2; }
-mkfifo keys
-# The keys typed on the terminal: the FIFO is held open for reading and
-# writing here, so neither side's open blocks.
-exec 8<>keys
-# A command started with "&" inherits SIGINT ignored, and the library leaves
-# an ignored Ctrl-C ignored; the default disposition is restored for it.
-NCCORE_UI=terminal env --default-signal=INT \
-  script -qefc "exec '$host' first second" cancel.log <&8 >/dev/null 2>&1 8>&- &
-pid=$!
-if wait_for cancel.log "$title: first -> second ["; then
-  printf '\003' >&8
-  for ((i = 0; i < 300; i++)); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-else
-  fail "comparison: no progress line"
-fi
-if kill -0 "$pid" 2>/dev/null; then
-  fail "comparison: still running 30 s after Ctrl-C"
-  pkill -P "$pid" 2>/dev/null
-  kill "$pid" 2>/dev/null
-fi
-wait "$pid"
-code=$?
-pid=
-exec 8>&-
+open_keys
+start_on_terminal cancel.log "exec '$host' first second"
+ctrl_c_when comparison cancel.log "$title: first -> second ["
+code=$PTY_CODE
+close_keys
 rm -f first second
 [[ $code == 10 ]] || fail "comparison with Ctrl-C: exit code $code, want 10"
 grep -q 'worker code 32' cancel.log || fail "comparison with Ctrl-C: worker code is not 32"
@@ -113,22 +68,8 @@ code=$?
 ! grep -q -- '->' redirected.log || fail "comparison with stderr redirected drew on the terminal"
 
 # ---- nccore gosc -------------------------------------------------------------------
-# The integrity register, written independently of the library: for each
-# byte, for each bit from the least significant: out = v & 1; v = (v >> 1)
-# with bit 31 set to the data bit; if out, v ^= 0xEDB88320.
-integrity_of_hex() {
-  local hex=$1 v=0 i b bit out
-  for ((i = 0; i < ${#hex}; i += 2)); do
-    b=$((16#${hex:i:2}))
-    for ((bit = 0; bit < 8; bit++)); do
-      out=$((v & 1))
-      v=$(((v >> 1) | (((b >> bit) & 1) << 31)))
-      ((out)) && v=$((v ^ 0xEDB88320))
-    done
-  done
-  echo "$v"
-}
-[[ $(integrity_of_hex 61626364) == $((0x64636261)) ]] || fail "the script's register is wrong"
+# The integrity register: integrity_of_hex (lib.sh), checked first.
+check_integrity_register
 
 le32_at() {  # hex of a file, byte offset -> number
   local h=${1:$(($2 * 2)):8}
@@ -139,8 +80,8 @@ le32_at() {  # hex of a file, byte offset -> number
 # generation values, and the integrity value over all but the counts.
 check_pqa() {  # file, words of p, words of q, case name
   local hex at count words="" n
-  hex=$(od -An -tx1 -v "$1" | tr -d ' \n')
-  [[ ${hex:0:34} == $(printf 'TAVOCRYPTDATAFILE' | od -An -tx1 | tr -d ' \n') ]] ||
+  hex=$(hex_of_file "$1")
+  [[ ${hex:0:34} == $(hex_of_text TAVOCRYPTDATAFILE) ]] ||
     { fail "$4: no data file"; return; }
   # fileKind 1, algorithm 1, mode 0, keyKind 4, headerSize 48
   [[ ${hex:38:14} == 01000100000004 && $(le32_at "$hex" 28) == 48 ]] ||
@@ -154,7 +95,7 @@ check_pqa() {  # file, words of p, words of q, case name
   done
   words+=${hex:$((at * 2)):16}
   [[ $((${#hex} / 2)) == $((at + 8)) ]] || fail "$4: $((${#hex} / 2)) bytes, want $((at + 8))"
-  [[ $(integrity_of_hex "$words") == $(le32_at "$hex" 40) ]] || fail "$4: integrity value"
+  [[ $((16#$(integrity_of_hex "$words"))) == $(le32_at "$hex" 40) ]] || fail "$4: integrity value"
 }
 
 for bits in 512 1024; do
@@ -174,5 +115,4 @@ check_pqa out512.pqa 16 8 "gosc /P:512"
 [[ $(stat -c %s out512.pqa 2>/dev/null) == 228 ]] || fail "gosc /P:512: not 228 bytes"
 check_pqa out1024.pqa 32 8 "gosc /P:1024"
 
-[[ $failures -eq 0 ]] && echo "progress_terminal: all cases passed"
-[[ $failures -eq 0 ]]
+all_passed progress_terminal

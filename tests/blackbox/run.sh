@@ -12,37 +12,15 @@
 
 set -u
 
-if [[ $# -lt 1 || $# -gt 2 || (${2:-native} != native && ${2:-native} != wine) ]]; then
-  echo "usage: $0 <path-to-nccore> [wine]" >&2
-  exit 2
-fi
-NCCORE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-MODE=${2:-native}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ ! -x $NCCORE && ! -f $NCCORE ]]; then
-  echo "blackbox: no such program: $NCCORE" >&2
-  exit 2
-fi
-if [[ $MODE == wine ]]; then
-  read -r -a LAUNCHER <<<"${WINE:-wine}"
-  export WINEDEBUG=${WINEDEBUG:--all}
-else
-  LAUNCHER=()
-fi
+# hex_of_file, hex_of_text, the integrity register (integrity_of_hex, le32),
+# trim, the case counters, the host's arguments and the result texts.
+source "$HERE/lib.sh"
+host_under_test blackbox "$@"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-blackbox.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
-FAILED=0
-PASSED=0
-fail() {  # case name, what went wrong
-  echo "FAIL $1: $2"
-  FAILED=$((FAILED + 1))
-}
-
-# hex_of_file, hex_of_text, the integrity register (integrity_of_hex, le32)
-# and trim.
-source "$HERE/lib.sh"
 # Self-check of the register against the known values (and below, a
 # hand-computed value for the fixture), so a slip here cannot hide a slip in
 # the library.
@@ -107,16 +85,6 @@ source_text() {
   esac
 }
 
-# ---- result texts ------------------------------------------------------------
-declare -A MESSAGE=(
-  [00]="00: Операция выполнена успешно"
-  [01]="01: Неправильный формат команды"
-  [02]="02: Ошибка чтения файла: "
-  [03]="03: Ошибка записи в файл: "
-  [11]="11: Файл уже существует: "
-  [27]="27: Неверный формат файла: "
-)
-
 # ---- one case ------------------------------------------------------------------
 # run_case NAME SETUP ARGS CODE TEXT-NAME CHECKS [RUNNER]
 #   SETUP   comma-separated "file<kind" (a source text kind) or "dir/" (a folder)
@@ -176,12 +144,6 @@ run_case() {
     fi
   done
 
-  local want_text="ZQGOSB${MESSAGE[$code]}$text_name"
-  if [[ $MODE == wine ]]; then
-    want_text=$(printf '%s' "$want_text" | iconv -f UTF-8 -t CP1251) ||
-      problems+=("cannot convert the expected text to CP1251")
-  fi
-
   local -a argv
   eval "argv=($args)"
   local status
@@ -196,13 +158,9 @@ run_case() {
   status=$?
 
   ((10#$code == status)) || problems+=("exit code $status, expected $((10#$code))")
-  local got_text
-  got_text=$(tr -d '\r' <"$dir/.expect/stdout")
-  if [[ $(hex_of_text "$got_text") != "$(hex_of_text "$want_text")" ]]; then
-    local shown=$got_text
-    [[ $MODE == wine ]] && shown=$(printf '%s' "$got_text" | iconv -f CP1251 -t UTF-8 2>/dev/null)
-    problems+=("text '$shown', expected 'ZQGOSB${MESSAGE[$code]}$text_name'")
-  fi
+  local problem
+  problem=$(result_text_problem "$dir/.expect/stdout" "ZQGOSB${MESSAGE[$code]}$text_name")
+  [[ -n $problem ]] && problems+=("$problem")
 
   for file in "${!expected_file[@]}"; do
     local want=${expected_file[$file]}
@@ -235,13 +193,7 @@ run_case() {
     problems+=("unexpected file '$left'")
   done < <(find "$dir" -path "$dir/.expect" -prune -o -type f -print0)
 
-  if ((${#problems[@]})); then
-    local joined
-    printf -v joined '%s; ' "${problems[@]}"
-    fail "$name" "${joined%; }"
-  else
-    PASSED=$((PASSED + 1))
-  fi
+  case_verdict "$name" "${problems[@]}"
 }
 
 # ---- ZqGOSB cases --------------------------------------------------------------
@@ -303,13 +255,7 @@ Cyrillic names | native | таблица.txt<good | gosb таблица.txt вы
 EOF
 )
 
-while IFS='|' read -r name where setup args code text_name checks; do
-  [[ -z $name || $name == \#* ]] && continue
-  where=$(trim "$where")
-  [[ $where == all || $where == "$MODE" ]] || continue
-  run_case "$(trim "$name")" "$(trim "$setup")" "$(trim "$args")" "$(trim "$code")" \
-    "$(trim "$text_name")" "$(trim "$checks")"
-done <<<"$GOSB_CASES"
+run_cases "$GOSB_CASES"
 
 # Without NCCORE_UI, no controlling terminal and stdin not a terminal, the
 # overwrite question is answered "no".

@@ -1,9 +1,10 @@
 // The carrier dialog and AcquireMasterKey through the scripted window and
 // the carrier simulators: what the window shows for each code, OK released
-// once the hardware is read, the password taken on OK (an empty one
-// refused), the dialog ending by itself, Cancel (also while a dongle reader
-// is stuck on its mutex: the close waits for a later timer tick), silent
-// mode, faults inside a carrier driver and on the dialog's own thread.
+// once the hardware is read, the password taken on OK (an empty one, or
+// one the code page cannot hold, refused), the dialog ending by itself,
+// Cancel (also while a dongle reader is stuck on its mutex: the close waits
+// for a later timer tick), silent mode, faults inside a carrier driver and
+// on the dialog's own thread.
 //
 // Master keys are checked against known answers made with
 // `openssl enc -des-cbc -nopad -iv 4b4c424e56527a7a` (as in master_key_test).
@@ -38,6 +39,7 @@ using Event = ScriptedUi::CarrierEvent;
 using Action = ScriptedUi::CarrierAction;
 using test::Key8;
 using test::Native;
+using test::PasswordKeyOf;
 namespace ui = platform;
 
 constexpr std::uint32_t kAllFactors = 0x1F;
@@ -59,15 +61,6 @@ const Key8 kTmKey = KeyOfHex("8b3ce3741a792f80");
 
 const std::uint8_t kChallenge[4] = {0x11, 0x22, 0x33, 0x44};
 int g_parent;  // its address stands for the caller's window
-
-// The key of a password given as the bytes the box hands over.
-Key8 PasswordKeyOf(const std::string& bytes) {
-  CarrierAuthState state;
-  char password[platform::kCarrierPasswordSize] = {};
-  std::memcpy(password, bytes.data(), std::min(bytes.size(), sizeof password - 1));
-  AddPasswordFactor(state, password);
-  return test::KeyOf(state);
-}
 
 // A NorvexQuadra dongle of ours: the master-key record from cell 12.
 carriers::SimQuadraDongle QuadraDongle() {
@@ -369,7 +362,7 @@ TEST_F(CarrierDialogTest, TypedPasswordsReachTheKeyAsCodePage1251CutTo32Bytes) {
   } cases[] = {
       {"пароль", "\xEF\xE0\xF0\xEE\xEB\xFC"},
       {"Ёё№ «»", "\xA8\xB8\xB9 \xAB\xBB"},
-      {"a€ä", "a\x88?"},  // 'ä' is not in the code page
+      {"a€", "a\x88"},
       {"абвгдежзийклмнопрстуфхцчшщъыьэюяабвгдеж",
        "\xE0\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF"
        "\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF"},
@@ -382,6 +375,30 @@ TEST_F(CarrierDialogTest, TypedPasswordsReachTheKeyAsCodePage1251CutTo32Bytes) {
     };
     ASSERT_EQ(Acquire(kFactorPassword), 1);
     EXPECT_EQ(key_, PasswordKeyOf(c.bytes));
+  }
+}
+
+TEST_F(CarrierDialogTest, APasswordTheCodePageCannotHoldIsRefusedLikeAnEmptyOne) {
+  // Were such characters made '?', these would all open the key of "???????".
+  for (const char* typed : {"κωδικός", "ξένοςφί", "пароль ä", "\xC0\200abc", "abc\xD0"}) {
+    SCOPED_TRACE(typed);
+    std::string first = typed;
+    ui_.carrierScript = [first](const Event& e) {
+      if (e.kind == Event::Open) return TypeAndPress(first, ui::kCarrierOk);
+      if (e.kind == Event::Beep && e.value == ui::kBeepQuestion)
+        return TypeAndPress("???????", ui::kCarrierOk);
+      return Action{};
+    };
+    const std::size_t before = ui_.CarrierEvents().size();  // earlier dialogs' events
+    ASSERT_EQ(Acquire(kFactorPassword), 1);
+    EXPECT_EQ(key_, PasswordKeyOf("???????"));
+    // One refusal: the question beep, the focus back in the box.
+    std::size_t beep = Find(Event::Beep, before);
+    ASSERT_LT(beep + 1, events_.size());
+    EXPECT_EQ(events_[beep].value, ui::kBeepQuestion);
+    EXPECT_EQ(Find(Event::Beep, beep + 1), events_.size());
+    EXPECT_EQ(events_[beep + 1].kind, Event::Focus);
+    EXPECT_EQ(events_[beep + 1].control, ui::kCarrierPassword);
   }
 }
 

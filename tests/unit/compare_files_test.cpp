@@ -40,12 +40,7 @@ class CompareFilesTest : public ::testing::Test {
     return CompareFiles(nullptr, (folder_ / "a").c_str(), (folder_ / "b").c_str(), kTitleDesFiles,
                         true);
   }
-  std::vector<unsigned> Percents() const {
-    std::vector<unsigned> shown;
-    for (const Event& e : ui_.progress)
-      if (e.kind == Event::Percent) shown.push_back(e.percent);
-    return shown;
-  }
+  std::vector<unsigned> Percents() const { return test::PercentsShown(ui_); }
 
   ScriptedUi ui_;
   TempFolder folder_;

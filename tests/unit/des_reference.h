@@ -1,7 +1,8 @@
 // DES references for tests, independent of the implementation under test:
-// every mode built from libgcrypt's DES following FIPS 81 and the
-// constructions documented in zq/des.h (partial final block, keyed hash),
-// and OpenSSL's DES as a second peer where it is available.
+// libgcrypt's DES in the modes it offers, the other modes built from its
+// single-block DES following FIPS 81 and the constructions documented in
+// zq/des.h (partial final block, keyed hash), and OpenSSL's DES as a second
+// peer where it is available (natively).
 #pragma once
 #include <gcrypt.h>
 #include <gtest/gtest.h>
@@ -54,6 +55,12 @@ class Gcry {
   gcry_cipher_hd_t h_ = nullptr;
 };
 
+// libgcrypt's DES in `mode` (no vector for ECB) over whole `data`.
+inline Bytes Run(int mode, bool encrypt, const Block& key, const Block& iv, const Bytes& data) {
+  Gcry g(mode, key, mode == GCRY_CIPHER_MODE_ECB ? nullptr : &iv);
+  return g.Run(encrypt, data);
+}
+
 inline Block Encipher(Gcry& ecb, const Block& block) {
   Bytes out = ecb.Run(true, Bytes(block.begin(), block.end()));
   Block b{};
@@ -61,20 +68,24 @@ inline Block Encipher(Gcry& ecb, const Block& block) {
   return b;
 }
 
+// One block enciphered under `key`.
+inline Block Encipher(const Block& key, const Block& block) {
+  Gcry ecb(GCRY_CIPHER_MODE_ECB, key, nullptr);
+  return Encipher(ecb, block);
+}
+
 // ECB or CBC (`cbc`) over the whole blocks, then a partial final block
 // XORed with E(last whole ciphertext block, or the vector).
 inline Bytes BlockMode(bool cbc, bool encrypt, const Block& key, const Block& iv, const Bytes& in) {
   const std::size_t whole = in.size() / 8 * 8;
   Bytes head(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(whole));
-  Gcry bulk(cbc ? GCRY_CIPHER_MODE_CBC : GCRY_CIPHER_MODE_ECB, key, cbc ? &iv : nullptr);
-  Bytes out = bulk.Run(encrypt, head);
+  Bytes out = Run(cbc ? GCRY_CIPHER_MODE_CBC : GCRY_CIPHER_MODE_ECB, encrypt, key, iv, head);
   Block z = iv;
   if (whole > 0) {
     const Bytes& cipher = encrypt ? out : head;
     std::copy(cipher.end() - 8, cipher.end(), z.begin());
   }
-  Gcry ecb(GCRY_CIPHER_MODE_ECB, key, nullptr);
-  const Block pad = Encipher(ecb, z);
+  const Block pad = Encipher(key, z);
   for (std::size_t i = whole; i < in.size(); ++i) out.push_back(in[i] ^ pad[i - whole]);
   return out;
 }
@@ -109,15 +120,15 @@ inline Bytes KeyedHash(const Block& key, const Block& iv, const Bytes& message) 
   Bytes padded = message;
   padded.push_back(0x80);
   while (padded.size() % 8 != 0) padded.push_back(0);
-  Gcry cbc(GCRY_CIPHER_MODE_CBC, key, &iv);
-  Bytes c = cbc.Run(true, padded);
+  Bytes c = Run(GCRY_CIPHER_MODE_CBC, true, key, iv, padded);
   return Bytes(c.end() - 8, c.end());
 }
 
 #ifdef NCCORE_HAVE_OPENSSL
 // OpenSSL's DES. In OpenSSL 3 it lives in the legacy provider: a library
-// context of its own with the legacy and default providers, kept for the
-// process.
+// context of the tests' own with the legacy and default providers, kept for
+// the process. Tests that can do without it check ok() and skip; a Run
+// without the cipher fails the test.
 class OpenSslDes {
  public:
   enum Cipher { kEcb, kCbc, kCfb8, kCfb64, kOfb, kCount };
@@ -127,14 +138,24 @@ class OpenSslDes {
   }
   bool ok() const { return ok_; }
 
-  // The whole message in one update, without padding.
+  // The whole message in one update, without padding (so ECB and CBC take
+  // whole blocks only).
   Bytes Run(Cipher cipher, bool encrypt, const Block& key, const Block& iv, const Bytes& in) const {
+    return Run(cipher, encrypt, key.data(), iv.data(), in);
+  }
+  Bytes Run(Cipher cipher, bool encrypt, const std::uint8_t* key, const std::uint8_t* iv,
+            const Bytes& in) const {
+    if (cipher_[cipher] == nullptr) {
+      ADD_FAILURE() << "OpenSSL's legacy provider is needed for DES";
+      return {};
+    }
+    if (cipher == kEcb || cipher == kCbc) {
+      EXPECT_EQ(in.size() % 8, 0u) << "OpenSSL takes whole blocks only";
+    }
     Bytes out(in.size() + 16);
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     EXPECT_NE(ctx, nullptr);
-    EXPECT_EQ(
-        EVP_CipherInit_ex(ctx, cipher_[cipher], nullptr, key.data(), iv.data(), encrypt ? 1 : 0),
-        1);
+    EXPECT_EQ(EVP_CipherInit_ex(ctx, cipher_[cipher], nullptr, key, iv, encrypt ? 1 : 0), 1);
     EVP_CIPHER_CTX_set_padding(ctx, 0);
     int n = 0, m = 0;
     EXPECT_EQ(EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size())), 1);

@@ -1,5 +1,7 @@
-// Helpers of the DES operations' tests: calling an export, reading files by
-// the library's own names, and key files made by hand.
+// Helpers of the file operations' tests (the DES operations and the
+// generators of common numbers): calling an export, reading files by the
+// library's own names, the fields every data file shares, and DES key files
+// made by hand.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "frame/data_file.h"
+#include "frame_test_support.h"
 #include "nccore21.h"
 #include "platform/files.h"
 
@@ -25,6 +28,13 @@ inline std::string CallOperation(Operation operation, const std::string& options
   *code = operation(parent, options.c_str(), result, sizeof result);
   EXPECT_NE(std::memchr(result, '\0', sizeof result), nullptr);
   return result;
+}
+
+// The same, called from within `folder` (where the default names go).
+inline std::string CallOperationIn(const std::filesystem::path& folder, Operation operation,
+                                   const std::string& options, int* code) {
+  InFolder here(folder);
+  return CallOperation(operation, options, code);
 }
 
 // "name" in double quotes, as option strings take names.
@@ -49,6 +59,18 @@ inline frame::DataFileHeader HeaderOf(const std::vector<std::uint8_t>& file) {
     return {};
   }
   return frame::DecodeHeader(file.data());
+}
+
+// The fields every data file the library writes shares (the magic, format
+// version 3.0, the 48-byte header), and its kind, algorithm and key kind.
+inline void ExpectDataFileHeader(const frame::DataFileHeader& h, std::uint16_t fileKind,
+                                 std::uint16_t algorithm, std::uint16_t keyKind) {
+  EXPECT_EQ(std::string(h.magic, 17), "TAVOCRYPTDATAFILE");
+  EXPECT_EQ(h.formatVersion, 0x0300);
+  EXPECT_EQ(h.fileKind, fileKind);
+  EXPECT_EQ(h.algorithm, algorithm);
+  EXPECT_EQ(h.keyKind, keyKind);
+  EXPECT_EQ(h.headerSize, 48u);
 }
 
 inline std::uint32_t Le32(const std::uint8_t* bytes) {

@@ -34,14 +34,9 @@ std::array<std::uint8_t, 8> ExpectUnprotectedKeyFile(const std::vector<std::uint
   EXPECT_EQ(file.size(), 60u);
   if (file.size() != 60) return key;
   frame::DataFileHeader h = HeaderOf(file);
-  EXPECT_EQ(std::string(h.magic, 17), "TAVOCRYPTDATAFILE");
-  EXPECT_EQ(h.formatVersion, 0x0300);
-  EXPECT_EQ(h.fileKind, 1);
-  EXPECT_EQ(h.algorithm, 2);
+  ExpectDataFileHeader(h, 1, 2, 1);
   EXPECT_EQ(h.mode, 0);
-  EXPECT_EQ(h.keyKind, 1);
   EXPECT_EQ(h.unitSize, 0);
-  EXPECT_EQ(h.headerSize, 48u);
   EXPECT_EQ(h.dataLength, 0u);
   EXPECT_EQ(h.protectionCode, 0u);
   EXPECT_EQ(Le32(&file[48]), 2u);
@@ -66,11 +61,8 @@ class DeskTest : public ::testing::Test {
 };
 
 TEST_F(DeskTest, NoOptionsWriteAnUnprotectedKeyUnderTheDefaultName) {
-  std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(folder_.path());
   int code = -1;
-  std::string text = RunDesk("", &code);
-  std::filesystem::current_path(old);
+  std::string text = CallOperationIn(folder_.path(), ZqDESK, "", &code);
   EXPECT_EQ(code, 0);
   EXPECT_EQ(text, Native("ZQDESK00: Операция выполнена успешно"));
   // Joined by hand: the name's bytes must reach the library unconverted.
@@ -156,10 +148,7 @@ TEST_F(DeskTest, AFileThatCannotBeCreatedGives03) {
   EXPECT_EQ(RunDesk(Quoted(name), &code), Native("ZQDESK03: Ошибка записи в файл: ") + name);
   EXPECT_EQ(code, 3);
   // Keywords without a name: nothing to create, and no master key is asked for.
-  std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(folder_.path());
-  std::string text = RunDesk("\"PWD,TM:\"", &code);
-  std::filesystem::current_path(old);
+  std::string text = CallOperationIn(folder_.path(), ZqDESK, "\"PWD,TM:\"", &code);
   EXPECT_EQ(text, Native("ZQDESK03: Ошибка записи в файл: "));
   EXPECT_TRUE(ui_.CarrierEvents().empty());
   EXPECT_TRUE(folder_.Names().empty());

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "des_test_support.h"
 #include "dh/random_length_number.h"
 #include "frame/data_file.h"
 #include "frame_test_support.h"
@@ -19,6 +20,7 @@
 namespace {
 
 using nc::test::Native;
+using nc::test::ReadLibraryFile;
 using nc::test::TempFolder;
 
 struct Numbers {
@@ -26,21 +28,7 @@ struct Numbers {
 };
 
 std::uint32_t Word(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-  return bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) |
-         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
-}
-
-// A file's bytes, its name taken in the library's encoding (code page 1251
-// on Windows, where the C++ streams would use the ANSI code page instead).
-std::vector<std::uint8_t> ReadLibraryFile(const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  nc::platform::ScopedFile file(nc::platform::OpenForRead(path.c_str()));
-  if (!file.valid()) return bytes;
-  std::uint8_t buffer[4096];
-  std::uint32_t got = 0;
-  while (nc::platform::ReadFile(file.get(), buffer, sizeof buffer, &got) && got > 0)
-    bytes.insert(bytes.end(), buffer, buffer + got);
-  return bytes;
+  return nc::test::Le32(&bytes[offset]);
 }
 
 // Parses an .AP file, checking its framing and integrity value on the way.
@@ -52,12 +40,7 @@ Numbers ReadApFile(const std::string& path) {
     return n;
   }
   nc::frame::DataFileHeader h = nc::frame::DecodeHeader(bytes.data());
-  EXPECT_EQ(std::string(h.magic, 17), "TAVOCRYPTDATAFILE");
-  EXPECT_EQ(h.formatVersion, 0x0300);
-  EXPECT_EQ(h.fileKind, 1);
-  EXPECT_EQ(h.algorithm, 4);
-  EXPECT_EQ(h.keyKind, 4);
-  EXPECT_EQ(h.headerSize, 48u);
+  nc::test::ExpectDataFileHeader(h, 1, 4, 4);
   EXPECT_EQ(h.protectionCode, 0u);
   EXPECT_EQ(h.tokenChallenge, 0u);
   std::size_t at = 48;
@@ -86,7 +69,8 @@ unsigned Bits(const std::vector<std::uint32_t>& words) {
 bool IsProbablePrime(const std::vector<std::uint32_t>& words) {
   std::vector<unsigned char> bigEndian;
   for (std::size_t i = words.size(); i-- > 0;)
-    for (int b = 3; b >= 0; --b) bigEndian.push_back(static_cast<unsigned char>(words[i] >> (8 * b)));
+    for (int b = 3; b >= 0; --b)
+      bigEndian.push_back(static_cast<unsigned char>(words[i] >> (8 * b)));
 #ifdef NCCORE_HAVE_OPENSSL
   BIGNUM* n = BN_bin2bn(bigEndian.data(), static_cast<int>(bigEndian.size()), nullptr);
   bool prime = BN_check_prime(n, nullptr, nullptr) == 1;
@@ -102,9 +86,7 @@ bool IsProbablePrime(const std::vector<std::uint32_t>& words) {
 }
 
 std::string RunDiap(const std::string& options, int* code) {
-  char result[512] = "";
-  *code = ZqDIAP(nullptr, options.c_str(), result, sizeof result);
-  return result;
+  return nc::test::CallOperation(ZqDIAP, options, code);
 }
 
 TEST(RandomLengthNumber, WordCountAndTopFollowTheDrawnLength) {
@@ -138,11 +120,8 @@ TEST(RandomLengthNumber, LengthsCoverTheRange) {
 
 TEST(ZqDiap, DefaultsWriteTheDefaultFileWithAPrimeModulus) {
   TempFolder folder;
-  std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(folder.path());
   int code = -1;
-  std::string text = RunDiap("", &code);
-  std::filesystem::current_path(old);
+  std::string text = nc::test::CallOperationIn(folder.path(), ZqDIAP, "", &code);
   EXPECT_EQ(code, 0);
   EXPECT_EQ(text, Native("ZQDIAP00: Операция выполнена успешно"));
   // Joined by hand: the name's bytes must reach the library unconverted.
@@ -191,8 +170,8 @@ TEST(ZqDiap, BadCommandsGive01AndWriteNothing) {
   TempFolder folder;
   std::string name = "\"" + (folder / "ap.ap") + "\"";
   for (const std::string options :
-       {"/P:8-100", "/P:100-99", "/P:9-2049", "/A:8-9", "/A:9", "/A:x-9", "/A:-9-9", "/P:",
-        "/A:9-9x" /* ends at the next blank: 'x' is ignored */, "\"a.ap\" \"b.ap\""}) {
+       {"/P:8-100", "/P:100-99", "/P:9-2049", "/A:8-9", "/A:9", "/A:x-9", "/A:-9-9",
+        "/P:", "/A:9-9x" /* ends at the next blank: 'x' is ignored */, "\"a.ap\" \"b.ap\""}) {
     int code = -1;
     std::string text = RunDiap(name + " /Y " + options, &code);
     if (options == "/A:9-9x") {

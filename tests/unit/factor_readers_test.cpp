@@ -124,6 +124,19 @@ class FactorReaders : public test::ProtectTest {
     return texts;
   }
 
+  // A dongle of each kind and a token beside the Touch Memory device.
+  void AttachEveryCarrier() {
+    devices_.quadra = {Dongle(3, 0x0100)};
+    devices_.activator = Activator();
+    devices_.tessel = {Token()};
+  }
+  // The reader of every hardware factor, in turn.
+  static void ReadEveryFactor(CarrierAuthState& state) {
+    for (std::uint32_t factor :
+         {kFactorTouchMemory, kFactorQuadra, kFactorActivator, kFactorTessel})
+      ReaderOf(factor)(state);
+  }
+
   test::RecordingCarrierWindow window_;
   std::optional<test::MutexHolder> holder_;
 };
@@ -391,17 +404,12 @@ TEST_F(FactorReaders, CloseDongleAccessClosesTheDonglesOfTheCodeOnly) {
 // ------------------------------------------------------------------
 
 TEST_F(FactorReaders, AFactorNotAskedForOrObtainedAlreadyIsNotRead) {
-  devices_.quadra = {Dongle(3, 0x0100)};
-  devices_.activator = Activator();
-  devices_.tessel = {Token()};
+  AttachEveryCarrier();
   auto notAsked = State(kFactorPassword);
   auto obtained = State(kHardwareFactors);
   obtained->obtained = kHardwareFactors;
   for (CarrierAuthState* state : {notAsked.get(), obtained.get()}) {
-    for (std::uint32_t factor :
-         {kFactorTouchMemory, kFactorQuadra, kFactorActivator, kFactorTessel}) {
-      ReaderOf(factor)(*state);
-    }
+    ReadEveryFactor(*state);
     EXPECT_EQ(KeyOf(*state), Key8{});
   }
   EXPECT_EQ(notAsked->obtained.load(), 0u);
@@ -413,17 +421,12 @@ TEST_F(FactorReaders, AFactorNotAskedForOrObtainedAlreadyIsNotRead) {
 }
 
 TEST_F(FactorReaders, WithoutAWindowNothingIsWrittenAndTheKeyIsTheSame) {
-  devices_.quadra = {Dongle(3, 0x0100)};
-  devices_.activator = Activator();
-  devices_.tessel = {Token()};
+  AttachEveryCarrier();
   auto shown = State(kHardwareFactors);
   auto silent = State(kHardwareFactors);
   silent->window = nullptr;  // as after the dialog has gone
   for (CarrierAuthState* state : {shown.get(), silent.get()}) {
-    for (std::uint32_t factor :
-         {kFactorTouchMemory, kFactorQuadra, kFactorActivator, kFactorTessel}) {
-      ReaderOf(factor)(*state);
-    }
+    ReadEveryFactor(*state);
     EXPECT_EQ(state->obtained.load() & 0xFFFF, kHardwareFactors);
   }
   EXPECT_EQ(KeyOf(*silent), KeyOf(*shown));
@@ -437,10 +440,7 @@ TEST_F(FactorReaders, WithoutAWindowNothingIsWrittenAndTheKeyIsTheSame) {
   devices_.tessel.clear();
   auto failing = State(kHardwareFactors);
   failing->window = nullptr;
-  for (std::uint32_t factor :
-       {kFactorTouchMemory, kFactorQuadra, kFactorActivator, kFactorTessel}) {
-    ReaderOf(factor)(*failing);
-  }
+  ReadEveryFactor(*failing);
   EXPECT_EQ(failing->obtained.load() & 0xFFFF, 0u);
   EXPECT_TRUE(window_.lines().empty());
   CloseDongleAccess(*shown);

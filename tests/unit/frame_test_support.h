@@ -1,7 +1,7 @@
 // Small helpers shared by the frame's unit tests: texts in the library's
 // encoding, a private temporary folder per test, whole-file reads and
-// writes, and strings allocated to their exact size (so that AddressSanitizer
-// reports any read past their terminator).
+// writes, the percentages a progress window showed, and strings allocated to their exact size (so
+// that AddressSanitizer reports any read past their terminator).
 #pragma once
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/ui.h"
 
 namespace nc::test {
 
@@ -122,6 +124,29 @@ inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 inline std::string ReadFileText(const std::string& path) {
   std::vector<std::uint8_t> bytes = ReadFileBytes(path);
   return std::string(bytes.begin(), bytes.end());
+}
+
+// The process's current folder is `folder` for the object's life (for the
+// default names the operations take there).
+class InFolder {
+ public:
+  explicit InFolder(const std::filesystem::path& folder) : old_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() { std::filesystem::current_path(old_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  std::filesystem::path old_;
+};
+
+// The percentages the scripted backend's progress windows showed, in order.
+inline std::vector<unsigned> PercentsShown(const nc::platform::ScriptedUi& ui) {
+  std::vector<unsigned> shown;
+  for (const auto& e : ui.progress)
+    if (e.kind == nc::platform::ScriptedUi::ProgressEvent::Percent) shown.push_back(e.percent);
+  return shown;
 }
 
 // A zero-terminated copy of `text` in a heap block of exactly its size.

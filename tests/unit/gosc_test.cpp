@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "des_test_support.h"
 #include "frame/data_file.h"
 #include "frame/exception_guard.h"
 #include "frame/progress_generator.h"
@@ -26,31 +27,18 @@ namespace nc::gost {
 namespace {
 
 using nc::test::Native;
+using nc::test::ReadLibraryFile;
 using nc::test::TempFolder;
 using platform::GeneratorField;
 using platform::ScriptedUi;
 using Event = ScriptedUi::ProgressEvent;
 
 std::string RunGosc(const std::string& options, int* code) {
-  char result[512] = "";
-  *code = ZqGOSC(nullptr, options.c_str(), result, sizeof result);
-  return result;
-}
-
-std::vector<std::uint8_t> ReadLibraryFile(const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  platform::ScopedFile file(platform::OpenForRead(path.c_str()));
-  if (!file.valid()) return bytes;
-  std::uint8_t buffer[4096];
-  std::uint32_t got = 0;
-  while (platform::ReadFile(file.get(), buffer, sizeof buffer, &got) && got > 0)
-    bytes.insert(bytes.end(), buffer, buffer + got);
-  return bytes;
+  return test::CallOperation(ZqGOSC, options, code);
 }
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-         (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+  return test::Le32(&bytes[at]);
 }
 
 struct Pqa {
@@ -71,12 +59,7 @@ Pqa ReadPqa(const std::string& path) {
     return n;
   }
   frame::DataFileHeader h = frame::DecodeHeader(bytes.data());
-  EXPECT_EQ(std::string(h.magic, 17), "TAVOCRYPTDATAFILE");
-  EXPECT_EQ(h.formatVersion, 0x0300);
-  EXPECT_EQ(h.fileKind, 1);
-  EXPECT_EQ(h.algorithm, 1);
-  EXPECT_EQ(h.keyKind, 4);
-  EXPECT_EQ(h.headerSize, 48u);
+  test::ExpectDataFileHeader(h, 1, 1, 4);
   EXPECT_EQ(h.protectionCode, 0u);
   EXPECT_EQ(h.tokenChallenge, 0u);
   std::size_t at = 48;
@@ -230,11 +213,8 @@ TEST_F(GoscTest, SmallestAcceptedLength) {
 }
 
 TEST_F(GoscTest, DefaultNameInTheCurrentFolder) {
-  std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(folder_.path());
   int code = -1;
-  RunGosc("/nologo", &code);
-  std::filesystem::current_path(old);
+  test::CallOperationIn(folder_.path(), ZqGOSC, "/nologo", &code);
   EXPECT_EQ(code, 0);
   // Joined by hand: the name's bytes must reach the library unconverted.
   Pqa n = ReadPqa(folder_.path().string() + "/" + Native("Числа PQA.PQA"));
@@ -288,10 +268,7 @@ TEST_F(GoscTest, TextAfterTheNumberIsSkippedToTheNextBlank) {
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadPqa(name).fileSize, 228u);
   // Without a blank after it, the rest of the string goes with it.
-  std::filesystem::path old = std::filesystem::current_path();
-  std::filesystem::current_path(folder_.path());
-  RunGosc("/NOLOGO /P:512,\"other.pqa\"", &code);
-  std::filesystem::current_path(old);
+  test::CallOperationIn(folder_.path(), ZqGOSC, "/NOLOGO /P:512,\"other.pqa\"", &code);
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(std::filesystem::exists(folder_.path() / "other.pqa"));
   EXPECT_EQ(ReadPqa(folder_.path().string() + "/" + Native("Числа PQA.PQA")).fileSize, 228u);

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "des_reference.h"
 #include "frame/data_file.h"
-#include "openssl_des_support.h"
 #include "platform/last_error.h"
 #include "protect/master_key.h"
 #include "protect_test_support.h"
@@ -99,8 +99,9 @@ TEST(KeyMaterial, TheEncipheredPartIsOpenSslsDesCbcWithTheKindsVector) {
     std::uint8_t iv[8] = {};
     std::memcpy(iv, c.iv, std::strlen(c.iv));
     const Bytes& enciphered = IsRsa(c) ? plainSecond : plainFirst;
-    const Bytes expected = test::OpenSslDesCbc::Get().Run(
-        reinterpret_cast<const std::uint8_t*>(master.key), iv, enciphered);
+    const Bytes expected = test::des_ref::OpenSslDes::Get().Run(
+        test::des_ref::OpenSslDes::kCbc, true, reinterpret_cast<const std::uint8_t*>(master.key),
+        iv, enciphered);
     EXPECT_EQ(IsRsa(c) ? second.bytes() : first.bytes(), expected);
     if (IsRsa(c)) {
       EXPECT_EQ(first.bytes(), plainFirst) << "the first number stays in the clear";

@@ -16,8 +16,8 @@
 #endif
 
 #include "carriers/tessel.h"
+#include "des_reference.h"
 #include "hex_bytes.h"
-#include "openssl_des_support.h"
 #include "protect/factor_readers.h"
 #include "protect_test_support.h"
 
@@ -76,7 +76,8 @@ TEST(FoldContribution, XorsByteIIntoKeyByteIMod8) {
 const std::uint8_t kFactorIvBytes[8] = {'K', 'L', 'B', 'N', 'V', 'R', 'z', 'z'};
 
 Bytes OpenSslSelfKeyed(const Bytes& data) {
-  return test::OpenSslDesCbc::Get().Run(data.data(), kFactorIvBytes, data);
+  return test::des_ref::OpenSslDes::Get().Run(test::des_ref::OpenSslDes::kCbc, true, data.data(),
+                                              kFactorIvBytes, data);
 }
 
 Key8 Fold(const Bytes& contribution) {

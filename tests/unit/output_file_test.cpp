@@ -187,6 +187,21 @@ TEST_F(OutputFileTest, SecretOutputIsPrivateToItsOwner) {
       EXPECT_NE(p & perms::owner_read, perms::none);
   }
 }
+
+// A file written over an existing one keeps that file's permissions, so a
+// plaintext decrypted over a private file does not become readable by all.
+TEST_F(OutputFileTest, ReplacedDestinationKeepsItsPermissions) {
+  using std::filesystem::perms;
+  for (perms mode : {perms::owner_read | perms::owner_write,
+                     perms::owner_all | perms::group_read | perms::others_read}) {
+    WriteFileText(destination_, "old");
+    std::filesystem::permissions(destination_, mode);
+    OutputFile output;
+    ASSERT_TRUE(CreateOutput(output, destination_.c_str(), false));
+    ASSERT_TRUE(CommitOutput(output));
+    EXPECT_EQ(std::filesystem::status(destination_).permissions(), mode);
+  }
+}
 #endif
 
 }  // namespace

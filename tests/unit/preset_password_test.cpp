@@ -1,7 +1,9 @@
 // Passwords given in advance through NCCORE_PASSWORD_FD: one line per
-// dialog that asks for a password, in order; an empty line or the end of
-// the input cancels; a line that is not UTF-8 is taken as code page 1251;
-// no descriptor, no dialog. Also the password box's rules on their own.
+// dialog that asks for a password, in order; an empty line, a line the
+// dialog refuses, a carrier missing for a round or the end of the input
+// cancels; a line that is not UTF-8 is taken as code page 1251; no
+// descriptor (or a terminal), no preset. Also the password box's rules on
+// their own.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +15,8 @@
 #else
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #endif
 
 #include "platform/last_error.h"
@@ -26,14 +30,7 @@ namespace nc::protect {
 namespace {
 
 using test::Key8;
-
-Key8 PasswordKeyOf(const std::string& bytes) {
-  CarrierAuthState state;
-  char password[platform::kCarrierPasswordSize] = {};
-  std::memcpy(password, bytes.data(), std::min(bytes.size(), sizeof password - 1));
-  AddPasswordFactor(state, password);
-  return test::KeyOf(state);
-}
+using test::PasswordKeyOf;
 
 // A file of password lines, open for reading, named by NCCORE_PASSWORD_FD
 // for the life of the object.
@@ -97,10 +94,12 @@ TEST_F(PresetPasswordTest, EachDialogThatAsksTakesTheNextLine) {
   EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("first"));
   // A dialog that asks for no password takes no line.
   EXPECT_EQ(Acquire(kFactorTouchMemory), kTmKey);
-  // The line is taken once the hardware is read (the first two reads fail).
-  tm_.switches().FailNext("vtmd.read_rom", {31, 31});
+  // The line is taken once the hardware is read: a round that misses the
+  // device cancels without taking it.
+  tm_.switches().FailNext("vtmd.read_rom", {31});
+  EXPECT_EQ(Acquire(kFactorPassword | kFactorTouchMemory), std::nullopt);
   EXPECT_EQ(Acquire(kFactorPassword | kFactorTouchMemory), Xor(PasswordKeyOf("second"), kTmKey));
-  EXPECT_EQ(tm_.switches().Calls("vtmd.read_rom"), 1 + 3);
+  EXPECT_GE(tm_.switches().Calls("vtmd.read_rom"), 1 + 2);
   EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the empty line cancels
   EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("after the empty line"));
   EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the end of the input cancels
@@ -117,6 +116,34 @@ TEST_F(PresetPasswordTest, LinesAreUtf8OrElseCodePage1251) {
   EXPECT_EQ(Acquire(kFactorPassword),
             PasswordKeyOf("\xE0\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF"
                           "\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF"));
+}
+
+TEST_F(PresetPasswordTest, ALineTheDialogRefusesCancelsAndTheNextDialogTakesTheNextLine) {
+  // Characters the code page lacks, and a line that is empty once
+  // converted. A line that is no UTF-8 at all is code page 1251 and opens.
+  PresetFile file(folder_,
+                  "κωδικός\n"
+                  "ξένοςφί\n"
+                  "пароль ä\n" +
+                      std::string("\0abc\n", 5) +
+                      "???????\n"
+                      "\xC0\x80"
+                      "abc\n");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Acquire(kFactorPassword), std::nullopt) << i;
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("???????"));
+  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("\xC0\x80"
+                                                    "abc"));
+  EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the end of the input
+}
+
+TEST_F(PresetPasswordTest, AMissingCarrierCancelsAfterOneRound) {
+  tm_.SetDevices({});
+  PresetFile file(folder_, "line\n");
+  EXPECT_EQ(Acquire(kFactorTouchMemory), std::nullopt);
+  EXPECT_EQ(Acquire(kFactorPassword | kFactorTouchMemory), std::nullopt);
+  // The line is still there for a dialog that can use it.
+  tm_.SetDevices({kTmDevice});
+  EXPECT_EQ(Acquire(kFactorPassword | kFactorTouchMemory), Xor(PasswordKeyOf("line"), kTmKey));
 }
 
 TEST_F(PresetPasswordTest, ALineLongerThanTheLimitIsReadInPieces) {
@@ -138,6 +165,25 @@ TEST_F(PresetPasswordTest, WithoutAnOpenDescriptorTheDialogCannotBeShown) {
   EXPECT_EQ(tm_.switches().Calls("vtmd.read_rom"), 0);
 }
 
+#ifndef _WIN32
+// A descriptor on a terminal is where a person types: the dialog's own
+// prompt reads it, so it is no preset.
+TEST(PresetPassword, ATerminalDescriptorIsNoPreset) {
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  {
+    test::ScopedEnv env("NCCORE_PASSWORD_FD", std::to_string(terminal).c_str());
+    EXPECT_FALSE(platform::PresetPasswordGiven());
+  }
+  ::close(terminal);
+  ::close(master);
+}
+#endif
+
 TEST(PasswordBox, GivesCodePage1251CutToTheBuffer) {
   platform::PasswordBox box;
   char out[platform::kCarrierPasswordSize];
@@ -155,8 +201,18 @@ TEST(PasswordBox, GivesCodePage1251CutToTheBuffer) {
 
   // A line already in code page 1251 (not UTF-8) is kept as it is.
   box.SetLine("\xC0\xC1\xC2", 3);
-  box.Read(out, 3);
+  EXPECT_TRUE(box.Read(out, 3));
   EXPECT_STREQ(out, "\xC0\xC1");
+
+  // UTF-8 the code page cannot hold gives no password, typed or as a line.
+  for (const std::string& text : {std::string("κωδικός"), std::string("a\xC0\x80", 3)}) {
+    box.SetTyped(text.data(), text.size());
+    EXPECT_FALSE(box.Read(out, sizeof out));
+    EXPECT_STREQ(out, "");
+  }
+  box.SetLine("ξένος", std::strlen("ξένος"));
+  EXPECT_FALSE(box.Read(out, sizeof out));
+  EXPECT_STREQ(out, "");
 
   box.Clear();
   EXPECT_TRUE(box.Empty());

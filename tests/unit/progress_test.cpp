@@ -184,10 +184,7 @@ TEST_F(ProgressWindowTest, UpdateShowsThePercentAndReportsTheCancel) {
   EXPECT_EQ(UpdateProgress(window.get(), 40), 1);
   // The flag stays set: every later report asks to stop.
   EXPECT_EQ(UpdateProgress(window.get(), 41), 1);
-  std::vector<unsigned> shown;
-  for (const Event& e : ui_.progress)
-    if (e.kind == Event::Percent) shown.push_back(e.percent);
-  EXPECT_EQ(shown, (std::vector<unsigned>{10, 40, 41}));
+  EXPECT_EQ(test::PercentsShown(ui_), (std::vector<unsigned>{10, 40, 41}));
 }
 
 TEST_F(ProgressWindowTest, WithoutAWindowUpdateDoesNothing) {

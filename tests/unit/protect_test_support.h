@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "platform/carrier_ui.h"
 #include "platform/settings.h"
 #include "protect/carrier_auth_state.h"
+#include "protect/master_key.h"
 #include "touch_memory_test_support.h"
 
 namespace nc::test {
@@ -68,6 +70,15 @@ inline Key8 KeyOf(const nc::protect::CarrierAuthState& state) {
   Key8 key;
   std::memcpy(key.data(), state.key.key, 8);
   return key;
+}
+
+// The key a password gives, from the bytes the password box hands over.
+inline Key8 PasswordKeyOf(const std::string& bytes) {
+  nc::protect::CarrierAuthState state;
+  char password[nc::platform::kCarrierPasswordSize] = {};
+  std::memcpy(password, bytes.data(), std::min(bytes.size(), sizeof password - 1));
+  nc::protect::AddPasswordFactor(state, password);
+  return KeyOf(state);
 }
 
 inline Key8 Xor(const Key8& a, const Key8& b) {

@@ -1,10 +1,12 @@
 // UTF-8 to code page 1251 against the platform's own converter (iconv on
-// POSIX, the Win32 code-page functions on Windows), and the UTF-8 check
-// that tells a preset password line's encoding.
+// POSIX, the Win32 code-page functions on Windows), the strict form that
+// passwords use, and the UTF-8 check that tells a preset password line's
+// encoding.
 #include "platform/text_1251.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,45 @@ TEST(Utf8To1251, IntoABufferCutWithATerminatorAndNothingBeyond) {
   char out[8];
   EXPECT_EQ(Utf8To1251("\xD0\x9F\xD0\x9F", 2, out, sizeof out), 1u);
   EXPECT_EQ(std::string(out), "\xCF");
+}
+
+TEST(Utf8To1251Strict, FailsWhereTheLenientFormWouldGuessAndLeavesNothing) {
+  const struct {
+    std::string utf8;
+    const char* expected;  // nullptr: the conversion fails
+  } cases[] = {
+      {"", ""},
+      {"???????", "???????"},
+      {"Пароль-1 ё€", "\xCF\xE0\xF0\xEE\xEB\xFC-1 \xB8\x88"},
+      {std::string("\0abc", 4), ""},  // a character, but the text ends at once
+      {"κωδικός", nullptr},           // Greek: not in the code page
+      {"ξένοςφί", nullptr},
+      {"пароль ä", nullptr},
+      {"x\xF0\x9F\x98\x80", nullptr},  // four bytes
+      {"\xC0\200abc", nullptr},        // overlong NUL
+      {"\xE0\x80\xAF", nullptr},       // overlong '/'
+      {"\xED\xA0\x80", nullptr},       // surrogate
+      {"abc\xD0", nullptr},            // cut short
+      {"\x80z", nullptr},              // lone continuation byte
+      {"\xEF\xE0\xF0", nullptr},       // code page 1251 bytes are not UTF-8
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    char out[16];
+    std::memset(out, '#', sizeof out);
+    EXPECT_EQ(Utf8To1251Strict(c.utf8.data(), c.utf8.size(), out, sizeof out),
+              c.expected != nullptr);
+    EXPECT_STREQ(out, c.expected != nullptr ? c.expected : "");
+  }
+  // Past what fits still counts: a long password with a bad character at
+  // its end is refused, and the bytes already written are wiped.
+  const std::string tail = std::string(40, 'a') + "ä";
+  char out[33];
+  std::memset(out, '#', sizeof out);
+  EXPECT_FALSE(Utf8To1251Strict(tail.data(), tail.size(), out, sizeof out));
+  EXPECT_EQ(std::string(out, 32), std::string(32, '\0'));
+  EXPECT_TRUE(Utf8To1251Strict(tail.data(), 40, out, sizeof out));
+  EXPECT_EQ(std::string(out), std::string(32, 'a'));
 }
 
 TEST(IsUtf8, WellFormedOnly) {

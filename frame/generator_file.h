@@ -1,0 +1,41 @@
+// What the key and parameter generators share about the one file each of
+// them writes: the flags "/NOLOGO" and "/Y" at the head of their options,
+// the file's name, the question before an existing file of that name is
+// replaced, and the output the file is written through.
+#pragma once
+#include <cstddef>
+
+#include "frame/options.h"
+#include "frame/output_file.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+
+namespace nc::frame {
+
+struct GeneratorFile {
+  bool quiet = false;      // "/NOLOGO": no windows and no questions
+  bool overwrite = false;  // "/Y": an existing file is replaced without asking
+  char name[platform::kMaxPath + 1] = {};
+  OutputFile output;
+};
+
+// Every generator's option table starts with "/NOLOGO" and "/Y", in this
+// order; its own options follow from kGeneratorFlagCount on.
+enum GeneratorFlag : int { kGeneratorQuiet, kGeneratorOverwrite, kGeneratorFlagCount };
+
+// ScanOptions for a generator: hits of the table's first two entries set
+// the flags of `file`; every other hit, positional names included, goes to
+// `handler`. False when a token was refused (the generator reports 01).
+[[nodiscard]] bool ScanGeneratorOptions(GeneratorFile& file, const char* options,
+                                        const OptionSpec* table, std::size_t tableSize,
+                                        std::size_t nameBufferSize, OptionHandler handler,
+                                        void* context);
+
+// Whether the generator may go on to write `file.name`: no such file
+// exists, "/Y" was given, or the user agreed to replace it (asked under the
+// title `titleId`; never asked when quiet, which keeps the file). When it
+// may not, the generator reports 11 with the name.
+[[nodiscard]] bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId,
+                                         const GeneratorFile& file);
+
+}  // namespace nc::frame
