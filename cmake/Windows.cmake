@@ -1,6 +1,8 @@
-# The 32-bit Windows build: Win32 platform sources, the library's resources,
-# and the link rules of the DLLs (NCCORE21.DLL and the primitives' companion
-# DLLs it imports) and of the programs.
+# The Windows builds: Win32 platform sources, the library's resources, and
+# the link rules of the DLLs (NCCORE21.DLL and the primitives' companion DLLs
+# it imports) and of the programs. The 32-bit build (i686) is the one shipped;
+# the 64-bit build (x86_64) is the same sources, made to run the tests under
+# wine64.
 #
 # Everything is linked statically (C and C++ runtimes, winpthreads), so the
 # DLLs and the programs need no mingw runtime DLLs beside them.
@@ -9,7 +11,14 @@ enable_language(RC)
 
 find_program(NCCORE_ICONV iconv REQUIRED)
 if(NOT CMAKE_DLLTOOL)
-  find_program(CMAKE_DLLTOOL NAMES i686-w64-mingw32-dlltool dlltool REQUIRED)
+  find_program(CMAKE_DLLTOOL NAMES ${NCCORE_MINGW_TRIPLE}-dlltool dlltool REQUIRED)
+endif()
+# Only 32-bit x86 decorates stdcall names (_ZqGOSB@16); on x86_64 there is
+# one calling convention and a symbol is its plain name.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(NCCORE_STDCALL_DECORATED ON)
+else()
+  set(NCCORE_STDCALL_DECORATED OFF)
 endif()
 
 # ---- libgcrypt ----------------------------------------------------------------
@@ -97,6 +106,22 @@ function(nccore_read_def def dll_var exports_var)
   set(${exports_var} ${exports} PARENT_SCOPE)
 endfunction()
 
+# nccore_def_for_link(<def> <out-var>): the .def file the linker and dlltool
+# are given. The 32-bit build takes res/*.def as written; the 64-bit build a
+# copy without the "@size" suffixes, which name no symbol there.
+function(nccore_def_for_link def out_var)
+  if(NCCORE_STDCALL_DECORATED)
+    set(${out_var} ${def} PARENT_SCOPE)
+    return()
+  endif()
+  get_filename_component(name ${def} NAME)
+  set(out ${GEN_DIR}/def64/${name})
+  file(READ ${def} text)
+  string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+  file(CONFIGURE OUTPUT ${out} CONTENT "${text}" @ONLY)
+  set(${out_var} ${out} PARENT_SCOPE)
+endfunction()
+
 # nccore_link_dll(<target> <def>): links <target> as the DLL <def> describes,
 # with the mingw runtime linked statically.
 function(nccore_link_dll target def)
@@ -104,12 +129,13 @@ function(nccore_link_dll target def)
   if(NOT dll MATCHES "^(.+)(\\.[^.]+)$")
     message(FATAL_ERROR "${def}: LIBRARY ${dll} has no extension")
   endif()
+  nccore_def_for_link(${def} link_def)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${CMAKE_MATCH_1} PREFIX ""
-                                             SUFFIX ${CMAKE_MATCH_2} LINK_DEPENDS ${def})
-  target_link_options(${target} PRIVATE ${NCCORE_STATIC_RUNTIME} ${def} -Wl,--kill-at)
+                                             SUFFIX ${CMAKE_MATCH_2} LINK_DEPENDS ${link_def})
+  target_link_options(${target} PRIVATE ${NCCORE_STATIC_RUNTIME} ${link_def} -Wl,--kill-at)
   add_custom_command(
     TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll} --kill-at
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${link_def} --dllname ${dll} --kill-at
             --output-lib $<TARGET_LINKER_FILE:${target}>
     VERBATIM)
 endfunction()
@@ -129,7 +155,7 @@ endforeach()
 # The library's code and resources. The primitives are not linked in: the
 # static zq the target was given is replaced by the companions' import
 # libraries. Every export of every companion is imported (-u on its symbol,
-# "_NAME@size" on i686), used yet or not, so the DLL names all its companions
+# "_NAME@size" on i686, "NAME" on x86_64), used yet or not, so the DLL names all its companions
 # and a missing or mismatched one stops the load instead of a later job.
 function(nccore_windows_dll target)
   target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/dll_main.cpp
@@ -143,7 +169,12 @@ function(nccore_windows_dll target)
   foreach(companion IN LISTS NCCORE_ZQ_COMPANIONS)
     nccore_read_def(${CMAKE_SOURCE_DIR}/res/${companion}.def dll exports)
     target_link_libraries(${target} PRIVATE ${companion})
-    list(TRANSFORM exports PREPEND -Wl,--undefined=_)
+    if(NCCORE_STDCALL_DECORATED)
+      list(TRANSFORM exports PREPEND -Wl,--undefined=_)
+    else()
+      list(TRANSFORM exports REPLACE "@[0-9]+$" "")
+      list(TRANSFORM exports PREPEND -Wl,--undefined=)
+    endif()
     target_link_options(${target} PRIVATE ${exports})
   endforeach()
 

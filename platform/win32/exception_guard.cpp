@@ -12,10 +12,12 @@
 // Recovery does not unwind from inside the exception dispatcher. The
 // handler redirects the faulting thread's context to Land(), on the
 // faulting thread's stack below the faulting frame, and the dispatch ends
-// normally. Land() then unwinds the structured exception frames that Windows
-// code registered inside the region (running their unwind handlers), and
-// jumps back to RunGuarded with __builtin_longjmp, which restores only the
-// frame and stack pointers: nothing of the C runtime's setjmp machinery is
+// normally. On 32-bit x86, Land() then unwinds the structured exception
+// frames that Windows code registered inside the region (running their
+// unwind handlers); x86_64 keeps no such chain on the stack (its handlers
+// are found through tables), so there is nothing to unwind. Land() jumps
+// back to RunGuarded with __builtin_longjmp, which restores only the frame
+// and stack pointers: nothing of the C runtime's setjmp machinery is
 // involved.
 #include "frame/exception_guard.h"
 
@@ -24,9 +26,11 @@
 
 #include "platform/win32/windows_api.h"
 
-#if !defined(__i386__)
-#error "the Windows fault guard is written for 32-bit x86"
+#if !defined(__i386__) && !defined(__x86_64__)
+#error "the Windows fault guard is written for x86 and x86_64"
 #endif
+
+#if defined(__i386__)
 
 // RtlUnwind on x86 is not guaranteed to return with EBX, ESI and EDI intact
 // (it resumes through a context it captured itself), so it is called through
@@ -55,15 +59,18 @@ _nc_UnwindFrames:
     popl %ebx
     ret
 )");
+#endif
 
 namespace nc::frame {
 
 namespace {
 
 struct GuardState {
-  void* jump[5];                          // __builtin_setjmp buffer
-  GuardState* outer;                      // the enclosing region on this thread, if any
+  void* jump[5];      // __builtin_setjmp buffer
+  GuardState* outer;  // the enclosing region on this thread, if any
+#if defined(__i386__)
   EXCEPTION_REGISTRATION_RECORD* frames;  // the SEH chain at entry
+#endif
 };
 
 // Land() runs below the faulting stack pointer, so the frames above it
@@ -95,6 +102,7 @@ TlsSlot& Slot() {
   return slot;
 }
 
+#if defined(__i386__)
 // The head of the thread's structured exception frame chain, NT_TIB's first
 // field at FS:0 (read directly: the header's NtCurrentTeb() draws a false
 // -Warray-bounds from GCC 12).
@@ -108,8 +116,11 @@ void SetCurrentFrames(EXCEPTION_REGISTRATION_RECORD* frames) {
   asm volatile("movl %0, %%fs:0" : : "r"(frames) : "memory");
 }
 
+#endif
+
 [[noreturn]] void Land() {
   GuardState* state = Slot().Get();
+#if defined(__i386__)
   EXCEPTION_REGISTRATION_RECORD* const end =
       reinterpret_cast<EXCEPTION_REGISTRATION_RECORD*>(static_cast<std::intptr_t>(-1));
   if (CurrentFrames() != state->frames) {
@@ -118,6 +129,7 @@ void SetCurrentFrames(EXCEPTION_REGISTRATION_RECORD* frames) {
     if (state->frames != end) nc_UnwindFrames(state->frames, reinterpret_cast<void*>(&::RtlUnwind));
     SetCurrentFrames(state->frames);
   }
+#endif
   __builtin_longjmp(state->jump, 1);
 }
 
@@ -130,9 +142,15 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   if (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) return EXCEPTION_CONTINUE_SEARCH;
   if (Slot().Get() == nullptr) return EXCEPTION_CONTINUE_SEARCH;
   CONTEXT* context = info->ContextRecord;
-  // Land() runs as if just called, with the stack aligned as at any call.
+  // Land() runs as if just called, with the stack aligned as at any call
+  // (on x86_64 the 32-byte home area above the return slot lies inside the gap).
+#if defined(__i386__)
   context->Esp = ((context->Esp - kLandingGap) & ~DWORD{15}) - 4;
   context->Eip = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(&Land));
+#else
+  context->Rsp = ((context->Rsp - kLandingGap) & ~DWORD64{15}) - 8;
+  context->Rip = reinterpret_cast<DWORD64>(&Land);
+#endif
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -170,7 +188,9 @@ bool RunGuarded(GuardedWork work, void* context) {
   Registration registration;
   GuardState state;
   state.outer = slot.Get();
+#if defined(__i386__)
   state.frames = CurrentFrames();
+#endif
   ::SetLastError(error);
   if (__builtin_setjmp(state.jump) != 0) {
     error = ::GetLastError();

@@ -345,7 +345,7 @@ run_case() {
 
 # ---- the cases -------------------------------------------------------------------
 # name | where | setup | arguments | code | suffix | checks
-# "where" is all, native (also: OpenSSL interoperability) or wine.
+# "where" is all, native or wine.
 # Setup abbreviations: KEY is a clear key k.dek, PLAIN a 1000-byte a.bin.
 KEY='run:desk k.dek /NOLOGO'
 PLAIN='a.bin<bytes:1000'
@@ -353,8 +353,7 @@ PWKEY='pw.txt<text:correct horse+private,run:--password-file pw.txt desk PWD:k.d
 TMKEY='dev.txt<carriers:01a1b2c3d4e5f6,run:--carriers dev.txt desk TM:k.dek /NOLOGO'
 CASES=$(
   cat <<EOF
-desk: default name, clear key, header and integrity | native | | desk | 00 | | Ключ DES.DEK=key:0
-desk: default name (as Wine maps it) | wine | | desk | 00 | | *.DEK=key:0
+desk: default name, clear key, header and integrity | all | | desk | 00 | | Ключ DES.DEK=key:0
 desk: two keys differ | all | $KEY | desk k2.dek | 00 | | k2.dek=key:0+differ:k.dek
 desk: /nologo /y in lower case replace a file | all | k.dek<text:old | desk k.dek /nologo /y | 00 | | k.dek=key:0
 desk: /NOLOGO keeps an existing file | all | k.dek<text:old | desk k.dek /NOLOGO | 11 | k.dek |
@@ -366,7 +365,7 @@ desk: --password-file=FILE form | all | pw.txt<text:correct horse+private | --pa
 desk: Touch Memory key from --carriers, silently | all | dev.txt<carriers:01a1b2c3d4e5f6 | --carriers dev.txt desk TM:k.dek /NOLOGO | 00 | | k.dek=key:2,<stderr>=size:0
 desk: Touch Memory key without a device | all | | desk TM:k.dek /NOLOGO | 25 | |
 host: password file missing | all | | --password-file nope.txt desk PWD:k.dek | host | |
-host: password file is a folder | native | sub/x<text:x | --password-file sub desk PWD:k.dek | host | |
+host: password file is a folder | all | sub/x<text:x | --password-file sub desk PWD:k.dek | host | |
 host: --password-file without a name | all | | --password-file | host | |
 host: --password-file with no operation | all | pw.txt<text:pw+private | --password-file pw.txt | host | |
 host: --password-fd not open | all | | --password-fd 9 desk PWD:k.dek | host | |
@@ -431,18 +430,18 @@ desf: Touch Memory key read silently | all | $PLAIN,$TMKEY | --carriers dev.txt 
 desf: Touch Memory key, /CBC and /D | all | $PLAIN,$TMKEY,run:--carriers dev.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | --carriers dev.txt desf a.enc b.bin /D /KEY:k.dek /NOLOGO | 00 | | b.bin=same:a.bin
 desf: Touch Memory key, another device | all | $PLAIN,$TMKEY,dev2.txt<carriers:01a1b2c3d4e5f7 | --carriers dev2.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 31 | ' k.dek' |
 desf: Touch Memory key, no device | all | $PLAIN,$TMKEY | desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 25 | |
-openssl: /CBC is DES-CBC | native | a.bin<bytes:70000,$KEY | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=openssl:des-cbc:k.dek:a.bin
-openssl: /ECB is DES-ECB, zero-filled | native | a.bin<bytes:69997,$KEY | desf a.bin a.enc /ECB /KEY:k.dek | 00 | | a.enc=size:70048+openssl:des-ecb:k.dek:a.bin
-openssl: /CFB is 64-bit CFB | native | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB /KEY:k.dek | 00 | | a.enc=openssl:des-cfb:k.dek:a.bin
-openssl: /CFB:1 is 8-bit CFB | native | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB:1 /KEY:k.dek | 00 | | a.enc=openssl:des-cfb8:k.dek:a.bin
-openssl: /OFB is 64-bit OFB | native | a.bin<bytes:70001,$KEY | desf a.bin a.enc /OFB /KEY:k.dek | 00 | | a.enc=openssl:des-ofb:k.dek:a.bin
-openssl: /HASH is the padded CBC-MAC | native | a.bin<bytes:70001,$KEY | desf a.bin h /HASH /KEY:k.dek | 00 | | h=mac:k.dek:a.bin
-openssl: /HASH of whole blocks gains a block | native | a.bin<bytes:64,$KEY | desf a.bin h /HASH /KEY:k.dek | 00 | | h=mac:k.dek:a.bin
-openssl: DES-CBC read by /D | native | a.bin<bytes:70000,b.bin<bytes:70000,$KEY,run:desf a.bin a.enc /CBC /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cbc:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
-openssl: DES-ECB read by /D | native | a.bin<bytes:70000,b.bin<bytes:70000,$KEY,run:desf a.bin a.enc /ECB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-ecb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
-openssl: 64-bit CFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /CFB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cfb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
-openssl: 8-bit CFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /CFB:1 /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cfb8:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
-openssl: 64-bit OFB read by /D | native | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /OFB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-ofb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: /CBC is DES-CBC | all | a.bin<bytes:70000,$KEY | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=openssl:des-cbc:k.dek:a.bin
+openssl: /ECB is DES-ECB, zero-filled | all | a.bin<bytes:69997,$KEY | desf a.bin a.enc /ECB /KEY:k.dek | 00 | | a.enc=size:70048+openssl:des-ecb:k.dek:a.bin
+openssl: /CFB is 64-bit CFB | all | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB /KEY:k.dek | 00 | | a.enc=openssl:des-cfb:k.dek:a.bin
+openssl: /CFB:1 is 8-bit CFB | all | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB:1 /KEY:k.dek | 00 | | a.enc=openssl:des-cfb8:k.dek:a.bin
+openssl: /OFB is 64-bit OFB | all | a.bin<bytes:70001,$KEY | desf a.bin a.enc /OFB /KEY:k.dek | 00 | | a.enc=openssl:des-ofb:k.dek:a.bin
+openssl: /HASH is the padded CBC-MAC | all | a.bin<bytes:70001,$KEY | desf a.bin h /HASH /KEY:k.dek | 00 | | h=mac:k.dek:a.bin
+openssl: /HASH of whole blocks gains a block | all | a.bin<bytes:64,$KEY | desf a.bin h /HASH /KEY:k.dek | 00 | | h=mac:k.dek:a.bin
+openssl: DES-CBC read by /D | all | a.bin<bytes:70000,b.bin<bytes:70000,$KEY,run:desf a.bin a.enc /CBC /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cbc:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: DES-ECB read by /D | all | a.bin<bytes:70000,b.bin<bytes:70000,$KEY,run:desf a.bin a.enc /ECB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-ecb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: 64-bit CFB read by /D | all | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /CFB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cfb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: 8-bit CFB read by /D | all | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /CFB:1 /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-cfb8:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
+openssl: 64-bit OFB read by /D | all | a.bin<bytes:70001,b.bin<bytes:70001,$KEY,run:desf a.bin a.enc /OFB /KEY:k.dek,o.enc<head:a.enc:48+openssl:des-ofb:k.dek:b.bin | desf o.enc c.bin /D /KEY:k.dek | 00 | | c.bin=same:b.bin
 EOF
 )
 

@@ -93,6 +93,9 @@ host_under_test() {
     echo "$name: no such program: $NCCORE" >&2
     exit 2
   fi
+  # A UTF-8 locale: Wine decodes the command line and file names with it, so
+  # Cyrillic names reach the Windows program as typed.
+  export LC_ALL=C.UTF-8
   if [[ $MODE == wine ]]; then
     read -r -a LAUNCHER <<<"${WINE:-wine}"
     export WINEDEBUG=${WINEDEBUG:--all}

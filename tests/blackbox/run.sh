@@ -6,7 +6,8 @@
 #
 # With "wine" the Windows build runs as `wine <nccore.exe>` (the WINE
 # variable may name another launcher); its result texts are expected in code
-# page 1251 and every file name stays ASCII. Natively the texts are UTF-8.
+# page 1251, and file names, Cyrillic ones included, are the same names on
+# disk as natively (Wine writes them in UTF-8). Natively the texts are UTF-8.
 # Each case runs in a fresh folder of its own; one line is printed per
 # failing case, and the exit status is 1 when any case failed.
 
@@ -198,14 +199,13 @@ run_case() {
 
 # ---- ZqGOSB cases --------------------------------------------------------------
 # name | where | setup | arguments | code | name in text | checks
-# "where" is all, native (UTF-8 file names) or wine.
+# "where" is all, native or wine.
 GOSB_CASES=$(
   cat <<'EOF'
 import: bytes row by row, header, integrity | all | t.txt<good | gosb t.txt out.gtb | 00 | | out.gtb=gtb:GOOD
 operation name in any case, with Zq | all | t.txt<good | ZQGOSB t.txt out.gtb | 00 | | out.gtb=gtb:GOOD
-default destination | native | t.txt<good | zqgosb t.txt | 00 | | Таблица ГОСТ.GTB=gtb:GOOD
-default destination (name as Wine maps it) | wine | t.txt<good | zqgosb t.txt | 00 | | *.GTB=gtb:GOOD
-raw option string, default destination replaced | native | t.txt<good,Таблица ГОСТ.GTB<old | gosb --raw '"t.txt" /Y' | 00 | | Таблица ГОСТ.GTB=gtb:GOOD
+default destination | all | t.txt<good | zqgosb t.txt | 00 | | Таблица ГОСТ.GTB=gtb:GOOD
+raw option string, default destination replaced | all | t.txt<good,Таблица ГОСТ.GTB<old | gosb --raw '"t.txt" /Y' | 00 | | Таблица ГОСТ.GTB=gtb:GOOD
 raw option string with both names | all | t.txt<good,o.gtb<old | gosb --raw '"t.txt" "o.gtb" /Y' | 00 | | o.gtb=gtb:GOOD
 raw: options need no blanks between them | all | t.txt<good,o.gtb<old | gosb --raw '"t.txt""o.gtb"/NOLOGO/Y' | 00 | | o.gtb=gtb:GOOD
 raw: /YES is /Y then the name ES | all | t.txt<good | gosb --raw '"t.txt" /YES' | 00 | | ES=gtb:GOOD
@@ -218,7 +218,7 @@ raw: empty source name | all | | gosb --raw '""' | 01 | |
 /NOLOGO without /Y keeps an existing destination | all | t.txt<good,out.gtb<old | gosb t.txt out.gtb /NOLOGO | 11 | out.gtb |
 question answered no keeps an existing destination | all | t.txt<good,out.gtb<old | gosb t.txt out.gtb | 11 | out.gtb |
 existing destination is checked before the source | all | out.gtb<old | gosb missing.txt out.gtb /NOLOGO | 11 | out.gtb |
-existing default destination without /Y | native | t.txt<good,Таблица ГОСТ.GTB<old | gosb t.txt /NOLOGO | 11 | Таблица ГОСТ.GTB |
+existing default destination without /Y | all | t.txt<good,Таблица ГОСТ.GTB<old | gosb t.txt /NOLOGO | 11 | Таблица ГОСТ.GTB |
 no source | all | | gosb | 01 | |
 only options | all | t.txt<good | gosb /NOLOGO /Y | 01 | | Таблица ГОСТ.GTB=-
 third name | all | t.txt<good | gosb t.txt out.gtb more.gtb | 01 | | out.gtb=-,more.gtb=-
@@ -251,7 +251,7 @@ destination is a folder | all | t.txt<good,sub/ | gosb t.txt sub /Y | 03 | sub |
 destination is the source | all | t.txt<good | gosb t.txt t.txt /Y | 00 | | t.txt=gtb:GOOD
 destination is the source, not confirmed | all | t.txt<good | gosb t.txt t.txt | 11 | t.txt |
 names with blanks | all | my table.txt<good | gosb 'my table.txt' 'my out.gtb' | 00 | | my out.gtb=gtb:GOOD
-Cyrillic names | native | таблица.txt<good | gosb таблица.txt выход.gtb | 00 | | выход.gtb=gtb:GOOD
+Cyrillic names | all | таблица.txt<good | gosb таблица.txt выход.gtb | 00 | | выход.gtb=gtb:GOOD
 EOF
 )
 

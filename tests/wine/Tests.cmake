@@ -1,11 +1,13 @@
 # Windows-build tests, run under Wine: the unit tests, the Win32 platform
-# tests, the DLL loaded by a host program, and the black-box tests through
-# nccore.exe. Included from tests/CMakeLists.txt in the Windows build.
+# tests, the DLLs loaded by a host program, the fuzz corpora, and the
+# black-box tables through nccore.exe. Included from tests/CMakeLists.txt in
+# the Windows build.
 #
-# The tests use the Wine prefix in the build tree (scripts/test-windows.sh
-# creates it; Wine creates it on first use otherwise) and need an X display
-# for the message boxes: run them through scripts/test-windows.sh, or under
-# xvfb-run when there is no display.
+# The 64-bit build runs under wine64 (Debian puts it in /usr/lib/wine), the
+# 32-bit one under i386 Wine where the machine can run it. Every test uses
+# the Wine prefix of its build folder, made once by the wine_prefix fixture;
+# message boxes need an X display: run them through scripts/test-windows.sh,
+# or under xvfb-run when there is no display.
 
 set(NCCORE_WINE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
@@ -24,29 +26,73 @@ target_compile_definitions(win32_tests PRIVATE
                            NCCORE_STRINGS_TXT="${CMAKE_SOURCE_DIR}/res/strings.txt")
 nccore_windows_exe(win32_tests)
 
-find_program(NCCORE_WINE wine)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  find_program(NCCORE_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine)
+else()
+  find_program(NCCORE_WINE NAMES wine PATHS /usr/lib/wine)
+endif()
 if(NOT NCCORE_WINE)
-  message(STATUS "wine not found: the Windows tests are built but not registered")
+  message(STATUS "Wine not found: the Windows tests are built but not registered")
   return()
 endif()
+get_filename_component(NCCORE_WINE_BIN ${NCCORE_WINE} DIRECTORY)
+find_program(NCCORE_WINESERVER NAMES wineserver HINTS ${NCCORE_WINE_BIN} REQUIRED)
 
 set(NCCORE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix for the tests")
+# C.UTF-8: Wine reads the command line and file names in UTF-8, and the
+# system's ANSI code page is not 1251, so the tests show that the library's
+# texts and names do not depend on it.
 set(NCCORE_WINE_ENV
+    WINE=${NCCORE_WINE}
     WINEPREFIX=${NCCORE_WINEPREFIX}
     WINEDEBUG=-all
     WINEDLLOVERRIDES=mscoree,mshtml=
+    LC_ALL=C.UTF-8
     NCCORE_UI=headless)
 set(NCCORE_WINE_WORK ${CMAKE_CURRENT_BINARY_DIR}/wine-work)
 file(MAKE_DIRECTORY ${NCCORE_WINE_WORK})
 
-add_test(NAME wine_unit_tests COMMAND ${NCCORE_WINE} $<TARGET_FILE:unit_tests>
-         WORKING_DIRECTORY ${NCCORE_WINE_WORK})
-add_test(NAME wine_win32_tests COMMAND ${NCCORE_WINE} $<TARGET_FILE:win32_tests>
-         WORKING_DIRECTORY ${NCCORE_WINE_WORK})
-add_test(NAME wine_load_dll
-         COMMAND ${NCCORE_WINE} $<TARGET_FILE:load_dll> ${CMAKE_SOURCE_DIR}/res
-         WORKING_DIRECTORY ${NCCORE_WINE_WORK})
-add_test(NAME wine_blackbox
-         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/blackbox/run.sh $<TARGET_FILE:nccore> wine)
-set_tests_properties(wine_unit_tests wine_win32_tests wine_load_dll wine_blackbox
-                     PROPERTIES ENVIRONMENT "${NCCORE_WINE_ENV}" TIMEOUT 900)
+# The prefix, made once (the first start takes about half a minute).
+add_test(NAME wine_prefix
+         COMMAND bash ${NCCORE_WINE_DIR}/make_prefix.sh ${NCCORE_WINE} ${NCCORE_WINESERVER})
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${NCCORE_WINE_ENV}"
+                                            TIMEOUT 600)
+
+# wine_test(NAME [SERIAL] COMMAND...): a test under Wine in the prefix.
+function(wine_test name)
+  set(serial FALSE)
+  if(ARGV1 STREQUAL "SERIAL")
+    set(serial TRUE)
+    list(REMOVE_AT ARGN 0)
+  endif()
+  add_test(NAME ${name} COMMAND ${ARGN} WORKING_DIRECTORY ${NCCORE_WINE_WORK})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${NCCORE_WINE_ENV}" FIXTURES_REQUIRED wine
+                                          TIMEOUT 1800 RUN_SERIAL ${serial})
+endfunction()
+
+wine_test(wine_unit_tests ${NCCORE_WINE} $<TARGET_FILE:unit_tests>)
+wine_test(wine_win32_tests ${NCCORE_WINE} $<TARGET_FILE:win32_tests>)
+wine_test(wine_load_dll ${NCCORE_WINE} $<TARGET_FILE:load_dll> ${CMAKE_SOURCE_DIR}/res)
+foreach(harness IN LISTS NCCORE_FUZZ_HARNESSES)
+  wine_test(wine_fuzz_replay_${harness} ${NCCORE_WINE} $<TARGET_FILE:${harness}_replay>
+            ${CMAKE_SOURCE_DIR}/tests/fuzz_corpus/${harness})
+endforeach()
+set(blackbox ${CMAKE_SOURCE_DIR}/tests/blackbox)
+wine_test(wine_blackbox bash ${blackbox}/run.sh $<TARGET_FILE:nccore> wine)
+wine_test(wine_generators_blackbox bash ${blackbox}/generators_table.sh $<TARGET_FILE:nccore> wine)
+# The shipped set alone: nccore.exe, NCCORE21.DLL and its companions copied
+# into a folder of their own.
+wine_test(wine_shipped_set bash ${NCCORE_WINE_DIR}/shipped_set.sh $<TARGET_FILE_DIR:nccore21>)
+# The DES table writes the Touch Memory adapter type into the prefix's
+# registry, which the unit tests also use: alone.
+wine_test(wine_des_blackbox SERIAL bash ${blackbox}/des_table.sh $<TARGET_FILE:nccore> wine)
+
+# Keys and ciphertexts between this build and the native one (its nccore
+# given by NCCORE_NATIVE_HOST; scripts/test-windows.sh passes it).
+set(NCCORE_NATIVE_HOST "" CACHE FILEPATH "The native build's nccore, for the cross-platform test")
+if(NCCORE_NATIVE_HOST)
+  wine_test(wine_cross_platform bash ${blackbox}/cross_platform.sh ${NCCORE_NATIVE_HOST}
+            $<TARGET_FILE:nccore>)
+else()
+  message(STATUS "NCCORE_NATIVE_HOST not set: no cross-platform key test")
+endif()

@@ -1,9 +1,10 @@
 // A Windows host that loads NCCORE21.DLL and its companion DLLs by name, as
 // host programs do, and checks their interfaces: the exact export lists
 // (taken from the .def files in the given folder), undecorated names, the
-// stdcall convention, NCCORE21.DLL importing every companion function by
-// name from the companion itself, no mingw runtime or libgcrypt DLL needed,
-// and a few calls with known answers (result texts in code page 1251).
+// stdcall convention (32-bit build: x86_64 has a single convention),
+// NCCORE21.DLL importing every companion function by name from the companion
+// itself, no mingw runtime or libgcrypt DLL needed, and a few calls with
+// known answers (result texts in code page 1251).
 //
 //   load_dll.exe <res folder>
 //
@@ -91,7 +92,7 @@ std::set<std::string> ModuleExports(HMODULE module) {
   std::set<std::string> names;
   auto* base = reinterpret_cast<const unsigned char*>(module);
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& entry =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   if (entry.VirtualAddress == 0) return names;
@@ -115,7 +116,7 @@ std::map<std::string, std::vector<Import>> ModuleImports(HMODULE module) {
   std::map<std::string, std::vector<Import>> imports;
   auto* base = reinterpret_cast<const unsigned char*>(module);
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& entry =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (entry.VirtualAddress == 0) return imports;
@@ -124,13 +125,13 @@ std::map<std::string, std::vector<Import>> ModuleImports(HMODULE module) {
     std::vector<Import>& list = imports[reinterpret_cast<const char*>(base + d->Name)];
     // The name table (OriginalFirstThunk) survives binding; the address table
     // (FirstThunk) holds the bound addresses.
-    auto* names = reinterpret_cast<const IMAGE_THUNK_DATA32*>(
+    auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
         base + (d->OriginalFirstThunk != 0 ? d->OriginalFirstThunk : d->FirstThunk));
-    auto* bound = reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
+    auto* bound = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++bound) {
       std::string name;
-      if (IMAGE_SNAP_BY_ORDINAL32(names->u1.Ordinal)) {
-        name = "#" + std::to_string(IMAGE_ORDINAL32(names->u1.Ordinal));
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+        name = "#" + std::to_string(IMAGE_ORDINAL(names->u1.Ordinal));
       } else {
         name = reinterpret_cast<const char*>(
             reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name);
@@ -154,6 +155,10 @@ void CheckNoLibraryDlls(HMODULE module, const std::string& what) {
     Check(Lower(entry.first).rfind("lib", 0) != 0, (what + " needs no " + entry.first).c_str());
 }
 
+// An argument as the exports take it: a 32-bit value or a pointer.
+using Arg = std::uintptr_t;
+
+#if defined(__i386__)
 // Calls `function` with `count` 32-bit arguments pushed right to left, as a
 // stdcall caller does, and reports how many bytes of arguments the callee
 // took off the stack itself (stdcall: all of them; cdecl: none).
@@ -190,10 +195,41 @@ _CallCountingPops:
     popl %ebp
     ret
 )");
+#endif
 
-std::uint32_t Word(const void* pointer) {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+// Calls `function` with `arguments`. `popped` gets the bytes of arguments the
+// callee removed itself: on 32-bit x86, measured; on x86_64, where there is
+// only one convention and the caller owns the stack, the size of the 32-bit
+// stdcall arguments (4 each), so the .def sizes are still checked by count.
+Arg Call(const void* function, const std::vector<Arg>& arguments, std::uint32_t* popped) {
+#if defined(__i386__)
+  std::vector<std::uint32_t> words(arguments.begin(), arguments.end());
+  std::uint32_t result = 0xFFFFFFFF;
+  *popped =
+      CallCountingPops(function, static_cast<std::uint32_t>(words.size()), words.data(), &result);
+  return result;
+#else
+  *popped = static_cast<std::uint32_t>(4 * arguments.size());
+  const Arg* a = arguments.data();
+  switch (arguments.size()) {
+    case 1:
+      return reinterpret_cast<Arg (*)(Arg)>(function)(a[0]);
+    case 2:
+      return reinterpret_cast<Arg (*)(Arg, Arg)>(function)(a[0], a[1]);
+    case 3:
+      return reinterpret_cast<Arg (*)(Arg, Arg, Arg)>(function)(a[0], a[1], a[2]);
+    case 4:
+      return reinterpret_cast<Arg (*)(Arg, Arg, Arg, Arg)>(function)(a[0], a[1], a[2], a[3]);
+    case 5:
+      return reinterpret_cast<Arg (*)(Arg, Arg, Arg, Arg, Arg)>(function)(a[0], a[1], a[2], a[3],
+                                                                          a[4]);
+  }
+  *popped = 0;
+  return ~Arg{0};
+#endif
 }
+
+Arg Word(const void* pointer) { return reinterpret_cast<Arg>(pointer); }
 
 struct OperationCall {
   const char* what;
@@ -267,21 +303,19 @@ bool LoadAndCheckExports(Module& m) {
   return true;
 }
 
-// Calls export `name` of `m`, found by GetProcAddress, with 32-bit arguments
-// and checks that the callee removes them itself, as many bytes as its .def
-// entry says. Returns the function's result (eax).
-std::uint32_t CallExport(const Module& m, const char* name,
-                         std::initializer_list<std::uint32_t> arguments) {
+// Calls export `name` of `m`, found by GetProcAddress, and checks that the
+// callee removes its arguments itself, as many bytes as its .def entry says.
+// Returns the function's 32-bit result.
+std::uint32_t CallExport(const Module& m, const char* name, std::initializer_list<Arg> arguments) {
   const std::string what = m.def.library + " " + name;
   const void* function = reinterpret_cast<const void*>(GetProcAddress(m.handle, name));
   if (function == nullptr) {
     Check(false, (what + ": exported").c_str());
     return 0xFFFFFFFF;
   }
-  const std::vector<std::uint32_t> pushed(arguments);
-  std::uint32_t result = 0xFFFFFFFF;
-  const std::uint32_t popped =
-      CallCountingPops(function, static_cast<std::uint32_t>(pushed.size()), pushed.data(), &result);
+  const std::vector<Arg> pushed(arguments);
+  std::uint32_t popped = 0;
+  const auto result = static_cast<std::uint32_t>(Call(function, pushed, &popped));
   const auto entry = m.def.exports.find(name);
   Check(popped == 4 * pushed.size() && entry != m.def.exports.end() && entry->second == popped,
         (what + ": the callee removes its arguments, as the .def entry says").c_str());
@@ -525,9 +559,9 @@ int main(int argc, char** argv) {
   for (const OperationCall& call : kCalls) {
     char result[512];
     std::memset(result, 0x55, sizeof result);
-    std::uint32_t returned = 0xFFFFFFFF;
-    std::uint32_t arguments[] = {0, Word(call.options), Word(result), sizeof result};
-    std::uint32_t popped = CallCountingPops(zqgosb, 4, arguments, &returned);
+    std::uint32_t popped = 0;
+    const auto returned = static_cast<std::uint32_t>(
+        Call(zqgosb, {0, Word(call.options), Word(result), sizeof result}, &popped));
     std::string what = std::string("ZqGOSB, ") + call.what;
     Check(popped == 16, (what + ": the callee removes its 16 bytes of arguments").c_str());
     Check(static_cast<std::int32_t>(returned) == call.code, (what + ": return value").c_str());
@@ -546,12 +580,11 @@ int main(int argc, char** argv) {
   };
   const Search searches[] = {{"Abc /nologo", "/NOLOGO", 4}, {"Abc", "Abcd", -1}, {"x", "", 0}};
   for (const Search& s : searches) {
-    std::uint32_t returned = 0;
-    std::uint32_t arguments[] = {Word(s.text), Word(s.pattern)};
-    std::uint32_t popped = CallCountingPops(stristr, 2, arguments, &returned);
+    std::uint32_t popped = 0;
+    const Arg returned = Call(stristr, {Word(s.text), Word(s.pattern)}, &popped);
     std::string what = std::string("intSTRIStr(\"") + s.text + "\", \"" + s.pattern + "\")";
     Check(popped == 8, (what + ": the callee removes its 8 bytes of arguments").c_str());
-    std::uint32_t want = s.at < 0 ? 0 : Word(s.text + s.at);
+    const Arg want = s.at < 0 ? 0 : Word(s.text + s.at);
     Check(returned == want, what.c_str());
   }
 

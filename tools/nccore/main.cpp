@@ -15,6 +15,7 @@
 #include "nccore21.h"
 #include "tools/nccore/command_line.h"
 #include "tools/nccore/host_flags.h"
+#include "tools/nccore/program_arguments.h"
 
 namespace {
 
@@ -86,9 +87,20 @@ int main(int argc, char** argv) {
   // The library's texts are in code page 1251; show them so on a console.
   if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR) SetConsoleOutputCP(1251);
 #endif
+  std::string error;
+  std::vector<std::string> arguments;
+  if (!nc::host::ProgramArguments(argc, argv, &arguments, &error)) {
+    std::fprintf(stderr, "nccore: %s\n", error.c_str());
+    return 1;
+  }
+  // From here on argv holds the arguments in the library's encoding.
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  argv = pointers.data();
+
   nc::host::HostFlags flags;
   int first = 1;  // the operation's name
-  std::string error;
   if (!nc::host::ParseHostFlags(argc, argv, &flags, &first, &error)) {
     std::fprintf(stderr, "nccore: %s (see nccore --help)\n", error.c_str());
     return 1;

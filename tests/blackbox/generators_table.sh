@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# Black-box table of the two public-number generators through the nccore
+# host: ZqDIAP (Diffie-Hellman common numbers A and P) and ZqGOSC (GOST
+# signature common numbers p, q, a). Arguments in; exit codes, result texts
+# and the files' every field out. The files are read here independently of
+# the library: header fields, block counts against the file size, the
+# integrity register over the numbers, bit lengths, and OpenSSL's primality
+# test for the moduli.
+#
+#   generators_table.sh <path-to-nccore> [wine]
+#
+# With "wine" the Windows build runs as `wine <nccore.exe>` (the WINE
+# variable may name another launcher) and its result texts are expected in
+# code page 1251. Each case runs in a fresh folder; one line is printed per
+# failing case, and the exit status is 1 when any case failed.
+
+set -u
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$HERE/lib.sh"
+host_under_test generators_table "$@"
+for tool in openssl od cmp; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "generators_table: $tool is missing (bash scripts/setup.sh installs it)" >&2
+    exit 2
+  fi
+done
+check_integrity_register
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-generators.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+# ---- reading a file -------------------------------------------------------------
+# FILE_HEX holds the file's bytes in hex; at() reads a little-endian 32-bit
+# word at a byte offset as a decimal number.
+FILE_HEX=
+at() {
+  local h=${FILE_HEX:$(($1 * 2)):8}
+  ((${#h} == 8)) || {
+    echo -1
+    return
+  }
+  echo $((16#${h:6:2}${h:4:2}${h:2:2}${h:0:2}))
+}
+# A block's words (count at OFFSET) as one big-endian hex number.
+number_hex() {
+  local offset=$1 count i w out=
+  count=$(at "$offset")
+  for ((i = count - 1; i >= 0; i--)); do
+    w=${FILE_HEX:$(((offset + 4 + 4 * i) * 2)):8}
+    out+=${w:6:2}${w:4:2}${w:2:2}${w:0:2}
+  done
+  printf '%s' "$out"
+}
+# The bit length of a big-endian hex number.
+bit_length() {
+  local hex=$1 bits top
+  while [[ $hex == 0* ]]; do hex=${hex#0}; done
+  [[ -z $hex ]] && {
+    echo 0
+    return
+  }
+  top=$((16#${hex:0:1}))
+  bits=$(((${#hex} - 1) * 4))
+  while ((top > 0)); do
+    bits=$((bits + 1))
+    top=$((top >> 1))
+  done
+  echo "$bits"
+}
+is_prime() { [[ $(openssl prime -hex "$1" 2>/dev/null) == *"is prime"* ]]; }
+
+# The 48-byte header: magic, version 0x0300, the file kind, algorithm and
+# key kind given, headerSize 48, dataLength, protection and challenge 0.
+header_problem() {  # algorithm keyKind
+  local magic
+  magic=$(hex_of_text TAVOCRYPTDATAFILE)
+  [[ ${FILE_HEX:0:34} == "$magic" ]] || echo "no data-file magic"
+  [[ ${FILE_HEX:34:4} == 0003 ]] || echo "version bytes ${FILE_HEX:34:4}"
+  # fileKind, algorithm, mode, keyKind (16 bits each), unitSize (8), headerSize.
+  local want
+  want=0100$(printf '%02x00' "$1")0000$(printf '%02x00' "$2")0030000000
+  [[ ${FILE_HEX:38:26} == "$want" ]] || echo "kinds and sizes ${FILE_HEX:38:26}, expected $want"
+  [[ ${FILE_HEX:64:16} == 0000000000000000 ]] || echo "dataLength/protection ${FILE_HEX:64:16}"
+  [[ ${FILE_HEX:88:8} == 00000000 ]] || echo "token challenge ${FILE_HEX:88:8}"
+}
+
+# check_ap FILE ALO-AHI PLO-PHI: a Diffie-Hellman common-numbers file: A and
+# P of bit lengths in the ranges (a drawn length may come out shorter, never
+# longer; the word count follows the drawn length), P a probable prime of
+# exactly its drawn length, nothing after P, the integrity over A then P.
+check_ap() {
+  local a_lo=${2%-*} a_hi=${2#*-} p_lo=${3%-*} p_hi=${3#*-}
+  header_problem 4 4
+  local na np a p bits
+  na=$(at 48)
+  np=$(at $((52 + 4 * na)))
+  ((na >= (a_lo + 31) / 32 && na <= (a_hi + 31) / 32)) || echo "A has $na words"
+  ((np >= (p_lo + 31) / 32 && np <= (p_hi + 31) / 32)) || echo "P has $np words"
+  ((${#FILE_HEX} == 2 * (56 + 4 * na + 4 * np))) || echo "size $((${#FILE_HEX} / 2)) bytes"
+  a=$(number_hex 48)
+  p=$(number_hex $((52 + 4 * na)))
+  bits=$(bit_length "$a")
+  ((bits <= a_hi)) || echo "A has $bits bits"
+  bits=$(bit_length "$p")
+  ((bits >= p_lo && bits <= p_hi && bits > 32 * (np - 1))) || echo "P has $bits bits in $np words"
+  is_prime "$p" || echo "P is not prime"
+  local covered=${FILE_HEX:104:$((8 * na))}${FILE_HEX:$((2 * (56 + 4 * na))):$((8 * np))}
+  [[ ${FILE_HEX:80:8} == $(le32 "$(integrity_of_hex "$covered")") ]] ||
+    echo "integrity ${FILE_HEX:80:8}"
+}
+
+# check_pqa FILE BITS: a GOST common-numbers file: p of BITS bits, q of 256
+# bits, both prime, a below p; the two generation values after a; nothing
+# more; the integrity over p, q, a and the two values.
+check_pqa() {
+  header_problem 1 4
+  local np nq na p q a end
+  np=$(at 48)
+  nq=$(at $((52 + 4 * np)))
+  na=$(at $((56 + 4 * np + 4 * nq)))
+  end=$((60 + 4 * (np + nq + na)))
+  ((np == ($2 + 31) / 32 && nq == 8 && na >= 1 && na <= np)) ||
+    echo "word counts p $np, q $nq, a $na"
+  ((${#FILE_HEX} == 2 * (end + 8))) || echo "size $((${#FILE_HEX} / 2)) bytes"
+  p=$(number_hex 48)
+  q=$(number_hex $((52 + 4 * np)))
+  a=$(number_hex $((56 + 4 * np + 4 * nq)))
+  [[ $(bit_length "$p") == "$2" ]] || echo "p has $(bit_length "$p") bits"
+  [[ $(bit_length "$q") == 256 ]] || echo "q has $(bit_length "$q") bits"
+  is_prime "$p" || echo "p is not prime"
+  is_prime "$q" || echo "q is not prime"
+  (($(bit_length "$a") > 1)) || echo "a is $a"
+  local covered=${FILE_HEX:104:$((8 * np))}${FILE_HEX:$((2 * (56 + 4 * np))):$((8 * nq))}
+  covered+=${FILE_HEX:$((2 * (60 + 4 * np + 4 * nq))):$((8 * na + 16))}
+  [[ ${FILE_HEX:80:8} == $(le32 "$(integrity_of_hex "$covered")") ]] ||
+    echo "integrity ${FILE_HEX:80:8}"
+}
+
+# ---- one case ----------------------------------------------------------------------
+# run_case NAME SETUP ARGS CODE TEXT-NAME CHECKS
+#   SETUP   comma-separated "file<old" (a file with old contents), "dir/"
+#           (a folder), or "run:ARGS" (the host run first, its output kept)
+#   CHECKS  comma-separated "file=ap:ALO-AHI:PLO-PHI", "file=pqa:BITS",
+#           "file=old" (unchanged), "file=-" (absent), "file=differ:other"
+#           (both files exist and differ). No other file may be left.
+CASE_NO=0
+run_case() {
+  local name=$1 setup=$2 args=$3 code=$4 text_name=$5 checks=$6
+  CASE_NO=$((CASE_NO + 1))
+  local dir=$WORK/case$CASE_NO item file kind problems=()
+  local -a argv items
+  mkdir -p "$dir"
+  local -A made=()
+  IFS=',' read -r -a items <<<"$setup"
+  for item in "${items[@]}"; do
+    case $item in
+      '') ;;
+      */) mkdir -p "$dir/$item" ;;
+      run:*)
+        eval "argv=(${item#run:})"
+        (cd "$dir" && NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" "${argv[@]}" \
+          </dev/null >/dev/null 2>&1) || problems+=("setup '${item#run:}' failed")
+        ;;
+      *'<old')
+        file=${item%<old}
+        printf 'previous contents\n' >"$dir/$file"
+        ;;
+    esac
+  done
+  while IFS= read -r -d '' file; do made[${file#"$dir/"}]=1; done < <(find "$dir" -type f -print0)
+
+  eval "argv=($args)"
+  local status
+  (cd "$dir" && NCCORE_UI=headless exec "${LAUNCHER[@]}" "$NCCORE" "${argv[@]}" </dev/null) \
+    >"$WORK/stdout" 2>"$WORK/stderr"
+  status=$?
+  ((10#$code == status)) || problems+=("exit code $status, expected $((10#$code))")
+  local problem tag
+  tag=${argv[0]^^}
+  [[ $tag == ZQ* ]] || tag=ZQ$tag
+  problem=$(result_text_problem "$WORK/stdout" "$tag${MESSAGE[$code]}$text_name")
+  [[ -n $problem ]] && problems+=("$problem")
+
+  IFS=',' read -r -a items <<<"$checks"
+  local -A named=()
+  for item in "${items[@]}"; do
+    [[ -z $item ]] && continue
+    file=${item%%=*}
+    kind=${item#*=}
+    named[$file]=1
+    if [[ $kind == - ]]; then
+      [[ -e $dir/$file ]] && problems+=("$file exists")
+      continue
+    fi
+    if [[ ! -f $dir/$file ]]; then
+      problems+=("$file missing")
+      continue
+    fi
+    FILE_HEX=$(hex_of_file "$dir/$file")
+    case $kind in
+      old) [[ $(cat "$dir/$file") == "previous contents" ]] || problems+=("$file changed") ;;
+      differ:*) cmp -s "$dir/$file" "$dir/${kind#differ:}" && problems+=("$file is ${kind#differ:}") ;;
+      ap:*)
+        IFS=':' read -r _ a_range p_range <<<"$kind"
+        while IFS= read -r problem; do problems+=("$file: $problem"); done \
+          < <(check_ap "$file" "$a_range" "$p_range")
+        ;;
+      pqa:*)
+        while IFS= read -r problem; do problems+=("$file: $problem"); done \
+          < <(check_pqa "$file" "${kind#pqa:}")
+        ;;
+    esac
+  done
+  # Nothing else may be left: no temporary file, no stray output.
+  while IFS= read -r -d '' file; do
+    file=${file#"$dir/"}
+    [[ -n ${named[$file]+set} || -n ${made[$file]+set} ]] || problems+=("unexpected file '$file'")
+  done < <(find "$dir" -type f -print0)
+  case_verdict "$name" "${problems[@]}"
+}
+
+# ---- the cases -------------------------------------------------------------------
+# name | where | setup | arguments | code | name in text | checks
+CASES=$(
+  cat <<'EOF'
+diap: defaults, default name | all | | diap | 00 | | Числа AP.AP=ap:128-256:256-512
+diap: given name, A of 9 bits, P of 64 words | all | | diap n.ap /A:9-9 /P:2048-2048 | 00 | | n.ap=ap:9-9:2048-2048
+diap: P of 33 bits takes two words | all | | diap n.ap /P:33-33 /nologo | 00 | | n.ap=ap:128-256:33-33
+diap: two runs differ | all | run:diap a.ap | diap b.ap | 00 | | b.ap=ap:128-256:256-512,a.ap=differ:b.ap
+diap: /P:8-100 is refused | all | | diap n.ap /P:8-100 | 01 | | n.ap=-
+diap: /P:100-99 is refused | all | | diap n.ap /P:100-99 | 01 | | n.ap=-
+diap: /A:9-2049 is refused | all | | diap n.ap /A:9-2049 | 01 | | n.ap=-
+diap: a second name is refused | all | | diap n.ap m.ap | 01 | | n.ap=-,m.ap=-
+diap: an existing file is kept without /Y | all | n.ap<old | diap n.ap /NOLOGO | 11 | n.ap | n.ap=old
+diap: /Y replaces it | all | n.ap<old | diap n.ap /Y | 00 | | n.ap=ap:128-256:256-512
+diap: a bad range keeps an existing file | all | n.ap<old | diap n.ap /Y /P:8-100 | 01 | | n.ap=old
+diap: a missing folder | all | | diap nodir/n.ap | 03 | nodir/n.ap |
+diap: Cyrillic name | all | | diap числа.ap | 00 | | числа.ap=ap:128-256:256-512
+gosc: defaults, default name | all | | gosc /NOLOGO | 00 | | Числа PQA.PQA=pqa:512
+gosc: 1024 bits with the variant procedure | all | | gosc n.pqa /P:1024 /EXT /NOLOGO | 00 | | n.pqa=pqa:1024
+gosc: /P:512,more reads 512 | all | | gosc n.pqa /P:512,more /NOLOGO | 00 | | n.pqa=pqa:512
+gosc: /P:513 is refused | all | | gosc n.pqa /P:513 | 01 | | n.pqa=-
+gosc: /P:x is refused | all | | gosc n.pqa /P:x | 01 | | n.pqa=-
+gosc: an existing file is kept without /Y | all | n.pqa<old | gosc n.pqa /NOLOGO | 11 | n.pqa | n.pqa=old
+gosc: /Y replaces it | all | n.pqa<old | gosc n.pqa /Y /NOLOGO | 00 | | n.pqa=pqa:512
+gosc: a missing folder | all | | gosc nodir/n.pqa /NOLOGO | 03 | nodir/n.pqa |
+EOF
+)
+run_cases "$CASES"
+
+echo "generators_table ($MODE): $PASSED passed, $FAILED failed"
+((FAILED == 0))

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Makes the Wine prefix WINEPREFIX once: the first start of Wine in a new
+# prefix sets it up (about half a minute), after which the prefix is reused.
+#   make_prefix.sh <wine loader> <wineserver>
+# Fails when Wine cannot start a program there.
+set -euo pipefail
+wine=$1 wineserver=$2
+: "${WINEPREFIX:?WINEPREFIX must name the prefix}"
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  echo "make_prefix: creating $WINEPREFIX" >&2
+  "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$wineserver" -w
+fi
+# Wine really runs a program in it.
+version=$("$wine" cmd /c ver 2>/dev/null | tr -d '\r')
+if [[ $version != *Windows* ]]; then
+  echo "make_prefix: $wine does not run programs in $WINEPREFIX (it said: '$version')" >&2
+  exit 1
+fi
+echo "make_prefix: $version"
