@@ -2,24 +2,34 @@
 # Installs the Debian packages a build needs, only those that are missing.
 #   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest, and the
 #                      tests' peers and tools (OpenSSL, rhash, xxd)
-#   setup.sh all       the above, plus the Windows cross-compiler, Wine and Xvfb
+#   setup.sh all       the above, plus the Windows cross-compilers (32-bit for
+#                      the shipped DLLs, 64-bit for the tests), wine64 and Xvfb
+#   setup.sh wine32    all, plus i386 Wine, for a machine whose kernel runs
+#                      32-bit programs (the 32-bit suite then runs too)
 set -euo pipefail
 
 want=${1:-native}
 
 native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev libssl-dev
                  rhash libengine-gost-openssl openssl xxd)
-windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev libgcrypt-mingw-w64-dev
-                  wine wine32:i386 xvfb xauth)
+windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
+                  libgcrypt-mingw-w64-dev wine64 xvfb xauth)
 
-packages=("${native_packages[@]}")
-[ "$want" = all ] && packages+=("${windows_packages[@]}")
+case $want in
+  native) packages=("${native_packages[@]}") ;;
+  all) packages=("${native_packages[@]}" "${windows_packages[@]}") ;;
+  wine32) packages=("${native_packages[@]}" "${windows_packages[@]}" wine wine32:i386) ;;
+  *)
+    echo "usage: setup.sh [native|all|wine32]" >&2
+    exit 2
+    ;;
+esac
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-if [ "$want" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$want" = wine32 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
   need_update=1
 fi

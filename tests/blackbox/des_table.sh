@@ -83,6 +83,7 @@ bytes_of_hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
 #   text:T              the line T
 #   private             readable and writable by the owner only
 #   fixture:NAME        a copy of tests/blackbox/NAME
+#   drop:SECTION        a carrier description without its [SECTION]
 #   carriers:ROM        a carrier description: a Touch Memory device with the
 #                       7-byte ROM code ROM (hex; the CRC-8 is added)
 #   copy:F              a copy of F
@@ -112,6 +113,8 @@ make_file() {
       carriers:*) printf '# one reader with one device\n[touchmemory]\ndriver = yes\ndevice = %s\n' \
         "$arg" >"$file" ;;
       copy:*) cp "$arg" "$file" ;;
+      drop:*) awk -v s="[$arg]" '/^\[/ { skip = ($0 == s) } !skip' "$file" >"$file.new" &&
+        mv "$file.new" "$file" ;;
       head:*) head -c "${parts[1]}" "${parts[0]}" >"$file" ;;
       poke:*) bytes_of_hex "${parts[1]}" |
         dd of="$file" bs=1 seek="${parts[0]}" conv=notrunc status=none ;;
@@ -137,7 +140,8 @@ make_file() {
 }
 
 # Setup: comma-separated items, in order: "FILE<RECIPE" (make_file) or
-# "run:ARGS" (the host with those arguments, which must succeed).
+# "run:ARGS" (the host with those arguments, which must succeed; a '%' in
+# ARGS stands for a comma, as between protection keywords).
 do_setup() {
   local item
   local -a items argv
@@ -146,6 +150,7 @@ do_setup() {
     item=$(trim "$item")
     [[ -z $item ]] && continue
     if [[ $item == run:* ]]; then
+      item=${item//%/,}
       eval "argv=(${item#run:})"
       nccore "${argv[@]}" </dev/null >.expect/setup.out 2>&1 ||
         { echo "$item: $(cat .expect/setup.out)" >&2; return 1; }
@@ -351,6 +356,10 @@ KEY='run:desk k.dek /NOLOGO'
 PLAIN='a.bin<bytes:1000'
 PWKEY='pw.txt<text:correct horse+private,run:--password-file pw.txt desk PWD:k.dek'
 TMKEY='dev.txt<carriers:01a1b2c3d4e5f6,run:--carriers dev.txt desk TM:k.dek /NOLOGO'
+# A key behind every hardware carrier (tests/blackbox/all_carriers.txt), and
+# one behind a password and a dongle.
+ALLKEY='dev.txt<fixture:all_carriers.txt,run:--carriers dev.txt desk TM%QUADRA%ACTIVATOR%TESSEL:k.dek /NOLOGO'
+MIXKEY='dev.txt<fixture:all_carriers.txt,pw.txt<text:Пароль ключа+private,run:--carriers dev.txt --password-file pw.txt desk PWD%QUADRA:k.dek'
 CASES=$(
   cat <<EOF
 desk: default name, clear key, header and integrity | all | | desk | 00 | | Ключ DES.DEK=key:0
@@ -430,6 +439,11 @@ desf: Touch Memory key read silently | all | $PLAIN,$TMKEY | --carriers dev.txt 
 desf: Touch Memory key, /CBC and /D | all | $PLAIN,$TMKEY,run:--carriers dev.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | --carriers dev.txt desf a.enc b.bin /D /KEY:k.dek /NOLOGO | 00 | | b.bin=same:a.bin
 desf: Touch Memory key, another device | all | $PLAIN,$TMKEY,dev2.txt<carriers:01a1b2c3d4e5f7 | --carriers dev2.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 31 | ' k.dek' |
 desf: Touch Memory key, no device | all | $PLAIN,$TMKEY | desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 25 | |
+desk: every hardware carrier, silently | all | dev.txt<fixture:all_carriers.txt | --carriers dev.txt desk TM,QUADRA,ACTIVATOR,TESSEL:k.dek /NOLOGO | 00 | | k.dek=key:30,<stderr>=size:0
+desf: every hardware carrier, /CBC and /D | all | $PLAIN,$ALLKEY,run:--carriers dev.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | --carriers dev.txt desf a.enc b.bin /D /KEY:k.dek /NOLOGO | 00 | | b.bin=same:a.bin
+desf: every hardware carrier, the token missing | all | $PLAIN,$ALLKEY,dev2.txt<fixture:all_carriers.txt+drop:tessel | --carriers dev2.txt desf a.bin a.enc /CBC /KEY:k.dek /NOLOGO | 25 | | a.enc=-
+desf: password and dongle, /CBC and /D | all | $PLAIN,$MIXKEY,run:--carriers dev.txt --password-file pw.txt desf a.bin a.enc /CBC /KEY:k.dek | --carriers dev.txt --password-file pw.txt desf a.enc b.bin /D /KEY:k.dek | 00 | | b.bin=same:a.bin
+desf: password and dongle, wrong password | all | $PLAIN,$MIXKEY,bad.txt<text:Пароль ключА+private | --carriers dev.txt --password-file bad.txt desf a.bin a.enc /CBC /KEY:k.dek | 31 | ' k.dek' | a.enc=-
 openssl: /CBC is DES-CBC | all | a.bin<bytes:70000,$KEY | desf a.bin a.enc /CBC /KEY:k.dek | 00 | | a.enc=openssl:des-cbc:k.dek:a.bin
 openssl: /ECB is DES-ECB, zero-filled | all | a.bin<bytes:69997,$KEY | desf a.bin a.enc /ECB /KEY:k.dek | 00 | | a.enc=size:70048+openssl:des-ecb:k.dek:a.bin
 openssl: /CFB is 64-bit CFB | all | a.bin<bytes:70001,$KEY | desf a.bin a.enc /CFB /KEY:k.dek | 00 | | a.enc=openssl:des-cfb:k.dek:a.bin
