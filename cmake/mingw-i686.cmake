@@ -1,23 +1,8 @@
-# Cross-compiling the 32-bit Windows build with Debian's mingw-w64 packages.
-# The POSIX-thread variant of the compilers is used so that std::thread and
-# std::mutex work (the win32 variant lacks them).
+# Cross-compiling the 32-bit Windows build, the one shipped, with Debian's
+# mingw-w64 packages.
 #
 #   cmake -S . -B build/windows -G Ninja \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(NCCORE_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${NCCORE_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${NCCORE_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${NCCORE_MINGW_TRIPLE}-windres)
-set(CMAKE_AR ${NCCORE_MINGW_TRIPLE}-gcc-ar-posix CACHE FILEPATH "")
-set(CMAKE_RANLIB ${NCCORE_MINGW_TRIPLE}-gcc-ranlib-posix CACHE FILEPATH "")
-
-# Headers and libraries (libgcrypt, libgpg-error) come from the target's
-# sysroot only; programs (iconv, windres) from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${NCCORE_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

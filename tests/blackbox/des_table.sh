@@ -19,12 +19,7 @@ set -u
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$HERE/lib.sh"
 host_under_test des_table "$@"
-for tool in openssl od cmp dd truncate; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "des_table: $tool is missing (bash scripts/setup.sh installs it)" >&2
-    exit 2
-  fi
-done
+require_tools des_table openssl od cmp dd truncate
 
 check_integrity_register
 

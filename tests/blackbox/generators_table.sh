@@ -19,12 +19,7 @@ set -u
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$HERE/lib.sh"
 host_under_test generators_table "$@"
-for tool in openssl od cmp; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "generators_table: $tool is missing (bash scripts/setup.sh installs it)" >&2
-    exit 2
-  fi
-done
+require_tools generators_table openssl od cmp
 check_integrity_register
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-generators.XXXXXX")

@@ -75,6 +75,18 @@ run_cases() {
   done <<<"$1"
 }
 
+# require_tools SCRIPT TOOL...: exits with 2 when a tool is missing.
+require_tools() {
+  local script=$1 tool
+  shift
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "$script: $tool is missing (bash scripts/setup.sh installs it)" >&2
+      exit 2
+    fi
+  done
+}
+
 # ---- the host under test -------------------------------------------------------------
 # host_under_test NAME ARGS...: the script's arguments "<path-to-nccore> [wine]".
 # Sets NCCORE (an absolute path), MODE (native or wine) and LAUNCHER (the
