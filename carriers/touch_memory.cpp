@@ -10,10 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "carriers/simulated_devices.h"
 #include "carriers/touch_memory_drivers.h"
 #include "carriers/touch_memory_mapping.h"
-#include "carriers/touch_memory_sim.h"
 #include "carriers/touch_memory_text.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
@@ -104,12 +102,6 @@ Library g_library;
 TouchMemoryDrivers g_override;
 // The drivers the library's state belongs to (null until the first call).
 TouchMemoryDrivers g_active;
-// The simulators of an NCCORE_DEVICES description's [touchmemory] sections,
-// and what they were made from.
-std::unique_ptr<SimulatedTouchMemory> g_describedSim;
-const SimulatedDevices* g_describedFrom = nullptr;
-std::vector<std::pair<std::string, std::string>> g_describedLines;
-
 using Lock = std::lock_guard<LibraryMutex>;
 
 bool Same(const TouchMemoryDrivers& a, const TouchMemoryDrivers& b) {
@@ -141,44 +133,11 @@ void ShutdownLocked(const TouchMemoryDrivers& d) {
   ResetBitmaps();
 }
 
-// The simulators an installed description asks for (NCCORE_DEVICES, or a
-// test's SimulatedDevices with a [touchmemory] section); null members when
-// there are none. A description that does not parse leaves the system's
-// drivers in place and says why on stderr, as for the other carriers.
-TouchMemoryDrivers Described(std::unique_ptr<SimulatedTouchMemory>* retired) {
-  SimulatedDevices* devices = InstalledSimulatedDevices();
-  std::vector<std::pair<std::string, std::string>> lines;
-  if (devices != nullptr) {
-    if (auto section = devices->other.find("touchmemory"); section != devices->other.end()) {
-      for (const auto& part : section->second) lines.insert(lines.end(), part.begin(), part.end());
-    }
-  }
-  if (devices != g_describedFrom || lines != g_describedLines) {
-    *retired = std::move(g_describedSim);
-    g_describedFrom = devices;
-    g_describedLines = lines;
-    if (devices != nullptr && !lines.empty()) {
-      auto sim = std::make_unique<SimulatedTouchMemory>();
-      std::string error;
-      if (ConfigureTouchMemorySimulation(lines, sim.get(), &error)) {
-        g_describedSim = std::move(sim);
-      } else {
-        std::fprintf(stderr, "NCCORE_DEVICES: %s\n", error.c_str());
-      }
-    }
-  }
-  return g_describedSim != nullptr ? g_describedSim->drivers() : TouchMemoryDrivers();
-}
-
-// The drivers to use now (under the mutex): a test's, else an installed
-// description's simulators, else the system's. When they change, the state
-// is released through the drivers it belongs to first.
+// The drivers to use now (under the mutex): those installed, else the
+// system's. When they change, the state is released through the drivers it
+// belongs to first.
 TouchMemoryDrivers Drivers() {
   TouchMemoryDrivers want = g_override;
-  std::unique_ptr<SimulatedTouchMemory> retired;  // outlives the release below
-  if (want.vtmd == nullptr && want.tmex == nullptr && want.ports == nullptr) {
-    want = Described(&retired);
-  }
   if (want.vtmd == nullptr) want.vtmd = &drivers::SystemVtmdDriver();
   if (want.tmex == nullptr) want.tmex = &drivers::SystemTmexModuleLoader();
   if (want.ports == nullptr) want.ports = &drivers::SystemSerialDriver();

@@ -1,8 +1,7 @@
 // What the Touch Memory library uses below it: the VTMD driver, the TMEX
-// module and the ports. In order of precedence: those a test set here; the
-// simulators of the [touchmemory] sections of the installed device
-// description (NCCORE_DEVICES, carriers/simulated_devices.h, format in
-// carriers/touch_memory_sim.h); the system's own.
+// module and the ports: those installed here (the test support installs its
+// simulators this way, testsupport/carriers/touch_memory_sim.h), else the
+// system's own.
 #pragma once
 
 #include "carriers/drivers/serial.h"

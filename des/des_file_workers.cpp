@@ -125,6 +125,8 @@ int Encrypt(DesFileJob& job) {
     frame::GuardedFaultPoint();
     if (!Write(job, job.buffer, got)) return kDestinationUnwritable;
   }
+  // The header holds the length the source had when it was opened.
+  if (!frame::SourceUnchanged(job.input.get(), size, total)) return kSourceUnreadable;
   return Finish(job);
 }
 
@@ -187,6 +189,8 @@ int Decrypt(DesFileJob& job) {
     if (!Write(job, job.buffer, keep)) return kDestinationUnwritable;
     written += keep;
   }
+  if (!frame::SourceUnchanged(job.input.get(), fileSize, frame::kHeaderSize + total))
+    return kSourceUnreadable;
   return Finish(job);
 }
 
@@ -214,6 +218,7 @@ int Hash(DesFileJob& job) {
     if (!Exec(job, got)) return kSourceUnreadable;
     frame::GuardedFaultPoint();
   }
+  if (!frame::SourceUnchanged(job.input.get(), size, total)) return kSourceUnreadable;
   if (!Write(job, job.context.chaining, sizeof job.context.chaining)) return kDestinationUnwritable;
   return Finish(job);
 }
@@ -256,7 +261,7 @@ frame::Outcome DesWorkerOutcome(int workerCode, const DesFileJob& job) {
   }
   const char* name = (workerCode & kWorkerFirstFile) != 0 ? job.source : job.destination;
   if ((workerCode & kWorkerBadCiphertext) != 0) return {frame::kResultBadFormat, job.source};
-  if ((workerCode & kWorkerReadFailed) == 0) return {frame::kResultWriteError, name};
+  if ((workerCode & kWorkerReadFailed) == 0) return frame::OutputFailure(job.output, name);
   // A ciphertext of another major version is "not of the expected format";
   // every other read failure is a read error.
   bool otherVersion = platform::GetLastErrorCode() == platform::kErrorUnknownRevision;

@@ -35,7 +35,7 @@ enum DesCommand : std::uint32_t {
   kCommandCompare = 6,
 };
 
-inline constexpr std::size_t kDesNameSize = platform::kMaxPath + 1;
+inline constexpr std::size_t kDesNameSize = platform::kNameBufferSize;
 inline constexpr std::uint32_t kDesWorkBufferSize = 65536;
 inline constexpr std::uint32_t kDesDefaultUnit = 8;
 // The vector of every DES file job.
@@ -84,7 +84,8 @@ int CompareDesFiles(DesFileJob& job);
 // while the last error is still the worker's.
 //   0 -> 00, 16 -> 07, 32 -> 10, kWorkerBadCiphertext -> 27;
 //   read failures -> 02 (27 for an unsupported ciphertext version);
-//   write failures -> 03.
+//   write failures -> 03 (11 when the destination's name was taken by a
+//   file that appeared after the check, see frame::OutputFailure).
 frame::Outcome DesWorkerOutcome(int workerCode, const DesFileJob& job);
 
 // Closes the files and the window, removes an uncommitted output, and wipes

@@ -156,8 +156,8 @@ bool LoadKey(DesfJob& job) {
 Outcome Process(DesfJob& job) {
   DesFileJob& work = job.work;
   frame::LoadText(kDefaultKeyFile, job.keyName, kDesNameSize);
-  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), kDesNameSize, TakeOption,
-                          &job) ||
+  if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), frame::kWholeNameTokens,
+                          TakeOption, &job) ||
       job.commands != 1 || job.names != 2 || work.source[0] == '\0' || work.destination[0] == '\0')
     return {frame::kResultBadCommand};
 
@@ -165,8 +165,8 @@ Outcome Process(DesfJob& job) {
 
   const bool compare = work.command == kCommandCompare;
   if (!compare) {
-    if (platform::FileExists(work.destination) && !job.overwrite &&
-        !frame::ConfirmOverwrite(work.parent, frame::kTitleDesFiles, work.destination, work.quiet))
+    if (!frame::MayWriteOutput(work.output, work.parent, frame::kTitleDesFiles, work.destination,
+                               job.overwrite, work.quiet))
       return {frame::kResultFileExists, work.destination};
     if (!LoadKey(job)) return KeyFileFailure(job);
   }

@@ -55,8 +55,8 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
 
 Outcome Generate(DeskJob& job) {
   frame::GeneratorFile& file = job.file;
-  if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions), kTokenSize,
-                                   TakeOption, &job))
+  if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
+                                   frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
   if (job.token[0] == '\0') frame::LoadText(kDefaultKeyFile, job.token, kTokenSize);
   frame::ParseProtectionSpec(job.token, &job.protection, file.name, sizeof file.name);
@@ -65,7 +65,7 @@ Outcome Generate(DeskJob& job) {
     return {frame::kResultFileExists, file.name};
   // An empty name ("PWD:" alone) names no file that could be created.
   if (file.name[0] == '\0' || !frame::CreateOutput(file.output, file.name, true))
-    return {frame::kResultWriteError, file.name};
+    return frame::OutputFailure(file.output, file.name);
 
   frame::DataFileHeader header =
       frame::NewHeader(frame::kFileKey, frame::kAlgDes, frame::kKeySymmetric);
@@ -90,7 +90,7 @@ Outcome Generate(DeskJob& job) {
   frame::GuardedFaultPoint();
 
   if (!frame::WriteBlocksAndCommit(file.output, header, {job.key.get()}))
-    return {frame::kResultWriteError, file.name};
+    return frame::OutputFailure(file.output, file.name);
   return {frame::kResultOk};
 }
 

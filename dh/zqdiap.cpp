@@ -70,14 +70,14 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
 Outcome Generate(DiapJob& job) {
   frame::GeneratorFile& file = job.file;
   if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
-                                   sizeof file.name, TakeOption, &job))
+                                   frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
   if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
 
   if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleDhCommon, file))
     return {frame::kResultFileExists, file.name};
   if (!frame::CreateOutput(file.output, file.name, false))
-    return {frame::kResultWriteError, file.name};
+    return frame::OutputFailure(file.output, file.name);
 
   RandomLengthNumber(job.a, job.aLo, job.aHi);
   if (zq_prime(job.p.get(), RandomBitLength(job.pLo, job.pHi)) != 0)
@@ -89,7 +89,7 @@ Outcome Generate(DiapJob& job) {
   frame::UpdateIntegrityValue(&header.integrityValue, job.a.words, job.a.count * 4);
   frame::UpdateIntegrityValue(&header.integrityValue, job.p.words, job.p.count * 4);
   if (!frame::WriteBlocksAndCommit(file.output, header, {job.a.get(), job.p.get()}))
-    return {frame::kResultWriteError, file.name};
+    return frame::OutputFailure(file.output, file.name);
   return {frame::kResultOk};
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frame/data_file.h"
 #include "platform/last_error.h"
 
 namespace nc::frame {
@@ -20,7 +21,9 @@ int Compare(CompareState& state, platform::WindowHandle parent, const char* firs
   if (!state.second.valid()) return kSecondUnreadable;
 
   std::uint64_t base = 0;
+  std::uint64_t secondSize = 0;
   if (!platform::GetFileSize(state.first.get(), &base)) return kFirstUnreadable;
+  if (!platform::GetFileSize(state.second.get(), &secondSize)) return kSecondUnreadable;
   if (!quiet) {
     SetProgressNames(first, second);
     state.window = OpenProgressWindow(parent, titleId, kTextComparing);
@@ -33,8 +36,17 @@ int Compare(CompareState& state, platform::WindowHandle parent, const char* firs
     std::uint32_t gotA = 0, gotB = 0;
     if (!platform::ReadFile(state.first.get(), a, kBlockSize, &gotA)) return kFirstUnreadable;
     if (!platform::ReadFile(state.second.get(), b, kBlockSize, &gotB)) return kSecondUnreadable;
-    if (gotA != gotB) return kWorkerDifferent;
-    if (gotA == 0) return kWorkerOk;
+    if (gotA != gotB || gotA == 0) {
+      // An end was reached: the verdict holds only for the files as they
+      // were opened. A file that ended here gave all it had then; the other
+      // may be longer, but neither may have changed size since.
+      std::uint64_t readA = total + gotA, readB = total + gotB;
+      if (!SourceUnchanged(state.first.get(), base, gotA < kBlockSize ? readA : base))
+        return kFirstUnreadable;
+      if (!SourceUnchanged(state.second.get(), secondSize, gotB < kBlockSize ? readB : secondSize))
+        return kSecondUnreadable;
+      return gotA == gotB ? kWorkerOk : kWorkerDifferent;
+    }
     total += gotA;
     if (!quiet && UpdateProgress(state.window.get(), ProgressPercent(total, base)) != 0)
       return kWorkerCancelled;

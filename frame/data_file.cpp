@@ -73,9 +73,9 @@ DataFileHeader DecodeHeader(const std::uint8_t bytes[kHeaderSize]) {
   return h;
 }
 
-platform::FileHandle OpenDataFile(const char* path, std::uint16_t fileKind,
-                                  std::uint16_t algorithm, std::uint16_t keyKind,
-                                  std::uint16_t altKeyKind, DataFileHeader* header) {
+platform::FileHandle OpenDataFile(const char* path, std::uint16_t fileKind, std::uint16_t algorithm,
+                                  std::uint16_t keyKind, std::uint16_t altKeyKind,
+                                  DataFileHeader* header) {
   platform::ScopedFile file(platform::OpenForRead(path));
   if (!file.valid()) {
     SetLastErrorCode(platform::kErrorReadFault);
@@ -100,6 +100,13 @@ platform::FileHandle OpenDataFile(const char* path, std::uint16_t fileKind,
   }
   if (header != nullptr) *header = h;
   return file.release();
+}
+
+bool SourceUnchanged(platform::FileHandle file, std::uint64_t size, std::uint64_t read) {
+  std::uint64_t now = 0;
+  if (read == size && platform::GetFileSize(file, &now) && now == size) return true;
+  SetLastErrorCode(platform::kErrorReadFault);
+  return false;
 }
 
 bool WriteDataFileHeader(platform::FileHandle file, const DataFileHeader& header) {
@@ -138,8 +145,7 @@ bool WriteWordBlock(platform::FileHandle file, const WordBlock* block) {
   std::uint64_t bytes = (static_cast<std::uint64_t>(block->count) + 1) * 4;
   std::uint32_t put = 0;
   if (bytes > std::numeric_limits<std::uint32_t>::max() ||
-      !platform::WriteFile(file, block, static_cast<std::uint32_t>(bytes), &put) ||
-      put != bytes) {
+      !platform::WriteFile(file, block, static_cast<std::uint32_t>(bytes), &put) || put != bytes) {
     SetLastErrorCode(platform::kErrorWriteFault);
     return false;
   }

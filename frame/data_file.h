@@ -10,7 +10,7 @@
 namespace nc::frame {
 
 inline constexpr char kDataFileMagic[17] = {'T', 'A', 'V', 'O', 'C', 'R', 'Y', 'P', 'T',
-                                             'D', 'A', 'T', 'A', 'F', 'I', 'L', 'E'};
+                                            'D', 'A', 'T', 'A', 'F', 'I', 'L', 'E'};
 inline constexpr std::uint16_t kFormatVersion = 0x0300;  // major 3 in byte 18
 inline constexpr std::uint8_t kFormatMajor = 3;
 inline constexpr std::uint32_t kHeaderSize = 48;
@@ -73,19 +73,26 @@ DataFileHeader DecodeHeader(const std::uint8_t bytes[kHeaderSize]);
 // the handle positioned after the header, or kInvalidFile with the last
 // error 30 (cannot open or short header), 13 (wrong kind) or 1305
 // (version); the failing handle is closed with the last error kept.
-platform::FileHandle OpenDataFile(const char* path, std::uint16_t fileKind,
-                                  std::uint16_t algorithm, std::uint16_t keyKind,
-                                  std::uint16_t altKeyKind, DataFileHeader* header);
+platform::FileHandle OpenDataFile(const char* path, std::uint16_t fileKind, std::uint16_t algorithm,
+                                  std::uint16_t keyKind, std::uint16_t altKeyKind,
+                                  DataFileHeader* header);
 
 // Writes the header's 48 bytes; false with last error 29 on a failed or
 // short write.
+// Sources are read as a snapshot or not at all: true when the source
+// `file`, which held `size` bytes when it was opened, gave exactly `read`
+// bytes up to its end and still holds `size` bytes, so nothing was added or
+// cut off while it was read. False with the last error 30 otherwise (the
+// job reports 02 with the source's name and writes no output).
+[[nodiscard]] bool SourceUnchanged(platform::FileHandle file, std::uint64_t size,
+                                   std::uint64_t read);
+
 [[nodiscard]] bool WriteDataFileHeader(platform::FileHandle file, const DataFileHeader& header);
 
 // Reads a word block into `block`, whose room is `capacity` bytes counting
 // the count word. Fails with 30 on a short read, 1784 when the stored count
 // does not fit.
-[[nodiscard]] bool ReadWordBlock(platform::FileHandle file, WordBlock* block,
-                                 std::size_t capacity);
+[[nodiscard]] bool ReadWordBlock(platform::FileHandle file, WordBlock* block, std::size_t capacity);
 // Writes the count and the words in one call; 29 on failure.
 [[nodiscard]] bool WriteWordBlock(platform::FileHandle file, const WordBlock* block);
 

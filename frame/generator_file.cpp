@@ -35,9 +35,8 @@ bool ScanGeneratorOptions(GeneratorFile& file, const char* options, const Option
   return ScanOptions(options, table, tableSize, nameBufferSize, TakeGeneratorOption, &scan);
 }
 
-bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId, const GeneratorFile& file) {
-  return !platform::FileExists(file.name) || file.overwrite ||
-         ConfirmOverwrite(parent, titleId, file.name, file.quiet);
+bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId, GeneratorFile& file) {
+  return MayWriteOutput(file.output, parent, titleId, file.name, file.overwrite, file.quiet);
 }
 
 }  // namespace nc::frame

@@ -15,7 +15,7 @@ namespace nc::frame {
 struct GeneratorFile {
   bool quiet = false;      // "/NOLOGO": no windows and no questions
   bool overwrite = false;  // "/Y": an existing file is replaced without asking
-  char name[platform::kMaxPath + 1] = {};
+  char name[platform::kNameBufferSize] = {};
   OutputFile output;
 };
 
@@ -35,7 +35,8 @@ enum GeneratorFlag : int { kGeneratorQuiet, kGeneratorOverwrite, kGeneratorFlagC
 // exists, "/Y" was given, or the user agreed to replace it (asked under the
 // title `titleId`; never asked when quiet, which keeps the file). When it
 // may not, the generator reports 11 with the name.
+// Records in `file.output` whether its commit may replace a file.
 [[nodiscard]] bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId,
-                                         const GeneratorFile& file);
+                                         GeneratorFile& file);
 
 }  // namespace nc::frame

@@ -29,7 +29,7 @@ struct OptionSpec {
 
 // What the scanner found at one step.
 struct OptionHit {
-  int index;             // index into the table, or -1 for a positional token
+  int index;              // index into the table, or -1 for a positional token
   const char* nameStart;  // start of a name token (option or positional)
   int number;             // the number after "/CFB:" and the like, -1 without a
                           // colon, kBadNumber when the colon has no number
@@ -44,6 +44,12 @@ using OptionHandler = bool (*)(void* context, const OptionHit& hit);
 // Scans `options` with `table`; returns false when a handler refused a
 // token. `nameBufferSize` is the size of the buffers names are read into,
 // which decides where a long quoted name is cut and scanning resumes.
+// The operations pass kWholeNameTokens: a name token, however long, is one
+// name, never cut into further tokens (its end could otherwise be read as
+// options or names of its own); they copy it into a buffer of
+// platform::kNameBufferSize, so that a name too long for the platform stays
+// too long and is refused when the file is opened or created.
+inline constexpr std::size_t kWholeNameTokens = static_cast<std::size_t>(-1);
 bool ScanOptions(const char* options, const OptionSpec* table, std::size_t tableSize,
                  std::size_t nameBufferSize, OptionHandler handler, void* context);
 

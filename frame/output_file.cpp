@@ -4,13 +4,14 @@
 #include <chrono>
 #include <cstdio>
 
+#include "frame/result_text.h"
 #include "platform/last_error.h"
 
 namespace nc::frame {
 
 namespace {
 
-// The destination's folder, with its trailing separator ("" for a bare name).
+// The target's folder, with its trailing separator ("" for a bare name).
 std::string FolderOf(const std::string& path) {
 #ifdef _WIN32
   std::size_t cut = path.find_last_of("\\/:");
@@ -31,40 +32,65 @@ std::string TemporaryName(const std::string& folder, unsigned attempt) {
   return folder + name;
 }
 
+bool NameTakenError(std::uint32_t error) {
+  return error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists;
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() { DiscardOutput(*this); }
 
+bool MayWriteOutput(OutputFile& output, platform::WindowHandle parent, int titleId,
+                    const char* name, bool overwrite, bool quiet) {
+  output.mayReplace = overwrite;
+  if (overwrite || !platform::FileExists(name)) return true;
+  if (!ConfirmOverwrite(parent, titleId, name, quiet)) return false;
+  output.mayReplace = true;
+  return true;
+}
+
 bool CreateOutput(OutputFile& output, const char* destination, bool secret) {
   DiscardOutput(output);
   output.destination = destination;
+  output.secret = secret;
+  output.nameTaken = false;
   output.committed = false;
-  std::string folder = FolderOf(output.destination);
+  bool exists = false;
+  if (!platform::FindOutputTarget(destination, &output.target, &exists)) return false;
+  if (exists && !output.mayReplace) {  // appeared since the check: not ours to replace
+    output.nameTaken = true;
+    platform::SetLastErrorCode(platform::kErrorFileExists);
+    return false;
+  }
+  std::string folder = FolderOf(output.target);
   for (unsigned attempt = 0; attempt < 16; ++attempt) {
     std::string candidate = TemporaryName(folder, attempt);
     platform::FileHandle file = platform::CreateNewFile(candidate.c_str(), secret);
     if (file != platform::kInvalidFile) {
-      // Replacing a file keeps who may read it: a plaintext written over a
-      // private file stays private. Secret outputs stay owner-only.
-      if (!secret) platform::AdoptPermissions(file, destination);
       output.temporary = candidate;
       output.file = file;
       return true;
     }
-    std::uint32_t error = platform::GetLastErrorCode();
-    if (error != platform::kErrorFileExists && error != platform::kErrorAlreadyExists) return false;
+    if (!NameTakenError(platform::GetLastErrorCode())) return false;
   }
   return false;
 }
 
 bool CommitOutput(OutputFile& output) {
   if (output.file == platform::kInvalidFile) return false;
+  // Replacing a file keeps who may read it: a plaintext written over a
+  // private file stays private. Secret outputs stay owner-only.
+  platform::SetFinalPermissions(output.file, output.target.c_str(), output.secret);
   bool ok = platform::FlushFile(output.file);
   platform::CloseFile(output.file);
   output.file = platform::kInvalidFile;
-  if (ok) ok = platform::ReplaceFile(output.temporary.c_str(), output.destination.c_str());
+  if (ok)
+    ok = output.mayReplace
+             ? platform::ReplaceFile(output.temporary.c_str(), output.target.c_str())
+             : platform::RenameWithoutReplacing(output.temporary.c_str(), output.target.c_str());
   if (!ok) {
     std::uint32_t error = platform::GetLastErrorCode();
+    output.nameTaken = !output.mayReplace && NameTakenError(error);
     platform::DeleteFile(output.temporary.c_str());
     platform::SetLastErrorCode(error);
     output.temporary.clear();
@@ -86,6 +112,10 @@ void DiscardOutput(OutputFile& output) {
     platform::SetLastErrorCode(error);
   }
   output.temporary.clear();
+}
+
+Outcome OutputFailure(const OutputFile& output, const char* name) {
+  return {output.nameTaken ? kResultFileExists : kResultWriteError, name};
 }
 
 bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,

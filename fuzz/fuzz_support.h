@@ -43,4 +43,18 @@ class ScratchFile {
   std::string path_;
 };
 
+// A file the code under test makes beside a scratch file (a lock file),
+// removed when the process ends.
+class ScratchSibling {
+ public:
+  ScratchSibling(const ScratchFile& file, const char* suffix)
+      : path_(std::string(file.path()) + suffix) {}
+  ~ScratchSibling() { std::remove(path_.c_str()); }
+  ScratchSibling(const ScratchSibling&) = delete;
+  ScratchSibling& operator=(const ScratchSibling&) = delete;
+
+ private:
+  std::string path_;
+};
+
 }  // namespace nc::fuzz

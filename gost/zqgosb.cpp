@@ -46,7 +46,7 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
 Outcome Import(GosbJob& job) {
   frame::GeneratorFile& destination = job.destination;
   if (!frame::ScanGeneratorOptions(destination, job.options, kOptions, std::size(kOptions),
-                                   kNameSize, TakeOption, &job) ||
+                                   frame::kWholeNameTokens, TakeOption, &job) ||
       job.names == 0 || job.source[0] == '\0')
     return {frame::kResultBadCommand};
   if (destination.name[0] == '\0')
@@ -58,7 +58,7 @@ Outcome Import(GosbJob& job) {
   job.input.reset(platform::OpenForRead(job.source));
   if (!job.input.valid()) return {frame::kResultReadError, job.source};
   if (!frame::CreateOutput(destination.output, destination.name, false))
-    return {frame::kResultWriteError, destination.name};
+    return frame::OutputFailure(destination.output, destination.name);
 
   WordBlockOf<kBlockWords> block{kBlockWords, {}};
   auto* bytes = reinterpret_cast<std::uint8_t*>(block.words);
@@ -80,7 +80,7 @@ Outcome Import(GosbJob& job) {
       frame::NewHeader(frame::kFileKey, frame::kAlgGost, frame::kKeySubstitution);
   frame::UpdateIntegrityValue(&header.integrityValue, bytes, kSubstitutionBlockSize);
   if (!frame::WriteBlocksAndCommit(destination.output, header, {block.get()}))
-    return {frame::kResultWriteError, destination.name};
+    return frame::OutputFailure(destination.output, destination.name);
   return {frame::kResultOk};
 }
 

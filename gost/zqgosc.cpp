@@ -141,7 +141,7 @@ Outcome Run(GoscJob& job) {
   job.context.callback = GoscProgress;
   frame::GeneratorFile& file = job.file;
   if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
-                                   sizeof file.name, TakeOption, &job))
+                                   frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
   if (file.quiet) job.context.callback = nullptr;  // no window to report to
   if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
@@ -159,7 +159,7 @@ Outcome Run(GoscJob& job) {
   frame::GuardedFaultPoint();
 
   if (!frame::CreateOutput(file.output, file.name, false) || !WriteCommonNumbers(job))
-    return {frame::kResultWriteError, file.name};
+    return frame::OutputFailure(file.output, file.name);
   return {frame::kResultOk};
 }
 

@@ -18,9 +18,8 @@ void PasswordBox::Set(const char* text, std::size_t length, bool codePage1251) {
 
 void PasswordBox::SetTyped(const char* utf8, std::size_t length) { Set(utf8, length, false); }
 
-void PasswordBox::SetLine(const char* line, std::size_t length) {
-  std::size_t kept = std::min(length, kPasswordBoxSize);
-  Set(line, kept, !IsUtf8(line, kept));
+void PasswordBox::SetLine(const char* line, std::size_t length, LineEncoding encoding) {
+  Set(line, length, encoding == LineEncoding::CodePage1251);
 }
 
 void PasswordBox::Clear() { Set(nullptr, 0, false); }

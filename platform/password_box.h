@@ -13,6 +13,11 @@ namespace nc::platform {
 // uses 32 bytes of it anyway).
 inline constexpr std::size_t kPasswordBoxSize = 4096;
 
+// How a line given in advance is encoded: UTF-8 (converted to code page
+// 1251 as typed text is) or code page 1251 bytes taken as they are. Nothing
+// is guessed from the bytes: many 1251 texts are also well-formed UTF-8.
+enum class LineEncoding { Utf8, CodePage1251 };
+
 class PasswordBox {
  public:
   PasswordBox() = default;
@@ -22,9 +27,10 @@ class PasswordBox {
 
   // Text typed on a terminal or by a test's script: UTF-8.
   void SetTyped(const char* utf8, std::size_t length);
-  // A line given in advance: UTF-8 when it is well-formed UTF-8, else
-  // taken as code page 1251 bytes (a password file written on Windows).
-  void SetLine(const char* line, std::size_t length);
+  // A line given in advance, in `encoding`. A UTF-8 line that is not
+  // well-formed, or holds a character the code page lacks, gives no
+  // password (Read returns false), as typed text does.
+  void SetLine(const char* line, std::size_t length, LineEncoding encoding);
   void Clear();
   bool Empty();
   // CarrierWindow::ReadPassword: the text in code page 1251, at most

@@ -3,6 +3,8 @@
 #include "platform/preset_password.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -14,6 +16,27 @@ namespace nc::platform {
 
 bool PresetPasswordGiven() { return PresetDescriptorOpen(); }
 
+bool PresetEncoding(LineEncoding* encoding) {
+  const char* name = std::getenv("NCCORE_PASSWORD_ENCODING");
+  if (name == nullptr) {
+#ifdef _WIN32
+    *encoding = LineEncoding::CodePage1251;
+#else
+    *encoding = LineEncoding::Utf8;
+#endif
+    return true;
+  }
+  if (std::strcmp(name, "utf-8") == 0) {
+    *encoding = LineEncoding::Utf8;
+    return true;
+  }
+  if (std::strcmp(name, "cp1251") == 0) {
+    *encoding = LineEncoding::CodePage1251;
+    return true;
+  }
+  return false;
+}
+
 bool ReadPresetPassword(PasswordBox& box) {
   char line[kPresetLineLimit];
   std::size_t length = 0;
@@ -22,10 +45,17 @@ bool ReadPresetPassword(PasswordBox& box) {
     line[length++] = static_cast<char>(byte);
   }
   if (length > 0 && line[length - 1] == '\r') --length;
-  box.SetLine(line, length);
+  LineEncoding encoding = LineEncoding::Utf8;
+  bool usable =
+      length > 0 && std::memchr(line, '\0', length) == nullptr && PresetEncoding(&encoding);
+  if (usable) {
+    box.SetLine(line, length, encoding);
+  } else {
+    box.Clear();
+  }
   SecureWipe(line, sizeof line);
   SecureWipe(&byte, sizeof byte);
-  return length > 0;
+  return usable;
 }
 
 namespace {

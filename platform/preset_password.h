@@ -2,7 +2,10 @@
 // keyboard: a host (`nccore --password-file/--password-fd`) sets
 // NCCORE_PASSWORD_FD to an open descriptor (POSIX: a file descriptor
 // number; Windows: a handle value, in decimal), and every carrier dialog
-// that asks for a password reads the next line from it.
+// that asks for a password reads the next line from it. The lines'
+// encoding is NCCORE_PASSWORD_ENCODING: "utf-8" or "cp1251"; unset, the
+// platform's own (POSIX: UTF-8, the terminal's and the editors' encoding;
+// Windows: code page 1251, the ANSI code page the library works in).
 #pragma once
 #include <cstddef>
 
@@ -21,9 +24,16 @@ inline constexpr std::size_t kPresetLineLimit = 4096;
 // preset reader on the same terminal would split the keystrokes).
 bool PresetPasswordGiven();
 
+// The encoding NCCORE_PASSWORD_ENCODING names (its default when unset);
+// false for any other text, and then no line is taken as a password.
+bool PresetEncoding(LineEncoding* encoding);
+
 // Reads the next line (up to '\n', which is taken but not kept; a trailing
-// '\r' dropped) into `box`. False, with the box cleared, at the end of the
-// input, on a read error or for an empty line.
+// '\r' dropped) into `box`, in the preset encoding. False, with the box
+// cleared, at the end of the input, on a read error, for an empty line, a
+// line holding a NUL byte (never cut there: a password file with a NUL
+// inside is no text, and its first part is not the password), and when the
+// encoding named is unknown.
 bool ReadPresetPassword(PasswordBox& box);
 
 // The dialog without a window: when OK and the password box are both

@@ -28,6 +28,8 @@ namespace nc::platform {
 // True when the key exists.
 bool SettingsKeyExists(const char* key);
 // Creates the key (and its parents) when missing; true when it exists after.
+// An existing key is only opened for reading, so this works for a user who
+// may read the settings but not change them.
 bool CreateSettingsKey(const char* key);
 // A 32-bit value; false when the key or the value is missing (or not 32-bit).
 bool ReadSettingDword(const char* key, const char* name, std::uint32_t* value);

@@ -47,15 +47,4 @@ UiBackend& CurrentUi() { return g_override != nullptr ? *g_override : DefaultUi(
 
 void SetUi(UiBackend* backend) { g_override = backend; }
 
-bool ScriptedUi::AskYesNo(WindowHandle parent, const char* caption, const char* text) {
-  shown.push_back({Shown::Question, caption, text, parent});
-  std::size_t asked = 0;
-  for (const Shown& s : shown) asked += s.kind == Shown::Question;
-  return asked <= answers.size() && answers[asked - 1];
-}
-
-void ScriptedUi::ShowInfo(WindowHandle parent, const char* caption, const char* text) {
-  shown.push_back({Shown::Info, caption, text, parent});
-}
-
 }  // namespace nc::platform

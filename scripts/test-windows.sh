@@ -62,7 +62,7 @@ if [[ ! -x /usr/lib/wine/wine64 ]] && ! command -v wine64 >/dev/null; then
   exit 1
 fi
 cmake -S "$top" -B "$build64" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DNCCORE_SIMULATORS=ON \
       -DNCCORE_NATIVE_HOST="$native_host" >/dev/null
 ninja -C "$build64"
 start=$SECONDS

@@ -9,7 +9,8 @@ build="$top/build/native"
 bash "$top/scripts/setup.sh" all
 
 start=$SECONDS
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNCCORE_SANITIZE=ON >/dev/null
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNCCORE_SANITIZE=ON \
+      -DNCCORE_SIMULATORS=ON >/dev/null
 ninja -C "$build"
 (cd "$build" && ctest --output-on-failure -j "$(nproc)")
 echo "test: the native half took $((SECONDS - start)) s"

@@ -3,8 +3,8 @@
 // presence probe and word access to the dongle's memory.
 //
 // There is no Activator/M client on these systems: unless a simulator is
-// installed (carriers/drivers/activator_sim.h, selected through
-// carriers/simulated_devices.h) the probe never finds a dongle and every
+// installed (testsupport/carriers/drivers/activator_sim.h, selected through
+// testsupport/carriers/simulated_devices.h) the probe never finds a dongle and every
 // access fails.
 #pragma once
 #include <cstdint>

@@ -1,13 +1,10 @@
-// Which dongle clients and token driver the carrier layers use: an
-// installed one (a simulator), else the system's. Before answering, the
-// selection lets NCCORE_DEVICES install the simulators it describes
-// (carriers/simulated_devices.h).
+// Which dongle clients and token driver the carrier layers use: the ones
+// installed (carriers/carrier_drivers.h), else the system's.
 #include <atomic>
 
 #include "carriers/drivers/activator_client.h"
 #include "carriers/drivers/quadra_client.h"
 #include "carriers/drivers/tessel_driver.h"
-#include "carriers/simulated_devices.h"
 
 namespace nc::carriers::drivers {
 
@@ -46,7 +43,6 @@ std::atomic<TesselDriver*> g_tessel{nullptr};
 }  // namespace
 
 QuadraClient& CurrentQuadraClient() {
-  SelectDescribedDevices();
   QuadraClient* client = g_quadra.load();
   return client != nullptr ? *client : g_absentQuadra;
 }
@@ -54,7 +50,6 @@ QuadraClient& CurrentQuadraClient() {
 void SetQuadraClient(QuadraClient* client) { g_quadra.store(client); }
 
 ActivatorClient& CurrentActivatorClient() {
-  SelectDescribedDevices();
   ActivatorClient* client = g_activator.load();
   return client != nullptr ? *client : g_absentActivator;
 }
@@ -62,7 +57,6 @@ ActivatorClient& CurrentActivatorClient() {
 void SetActivatorClient(ActivatorClient* client) { g_activator.store(client); }
 
 TesselDriver& CurrentTesselDriver() {
-  SelectDescribedDevices();
   TesselDriver* driver = g_tessel.load();
   return driver != nullptr ? *driver : SystemTesselDriver();
 }

@@ -4,8 +4,8 @@
 // client's 16-bit status, 0 for success (texts in carriers/quadra.h).
 //
 // There is no NorvexQuadra client on these systems: unless a simulator is
-// installed (carriers/drivers/quadra_sim.h, selected through
-// carriers/simulated_devices.h) every call answers status 12, "driver not
+// installed (testsupport/carriers/drivers/quadra_sim.h, selected through
+// testsupport/carriers/simulated_devices.h) every call answers status 12, "driver not
 // found".
 #pragma once
 #include <cstdint>

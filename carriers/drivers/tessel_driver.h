@@ -4,8 +4,8 @@
 // System driver: on Windows the device "\\.\TESSELDRVR" through CreateFileW
 // and DeviceIoControl (carriers/drivers/tessel_driver_win32.cpp); there is
 // no such driver elsewhere, so opening it fails with last error 2. The
-// simulator (carriers/drivers/tessel_sim.h, selected through
-// carriers/simulated_devices.h) stands in for it in tests and
+// simulator (testsupport/carriers/drivers/tessel_sim.h, selected through
+// testsupport/carriers/simulated_devices.h) stands in for it in tests and
 // demonstrations.
 //
 // ---- requests ------------------------------------------------------------------

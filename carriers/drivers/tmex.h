@@ -13,7 +13,7 @@
 // its own serial signalling instead.
 //
 // A simulator stands in for the module in tests and demonstrations
-// (carriers/drivers/tmex_sim.h).
+// (testsupport/carriers/drivers/tmex_sim.h).
 #pragma once
 #include <cstdint>
 #include <string>

@@ -2,12 +2,16 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <stdio.h>  // renameat2
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "platform/last_error.h"
 
@@ -44,24 +48,73 @@ void SetFromErrno() { SetLastErrorCode(WindowsCodeOf(errno)); }
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
+// A name the kernel would refuse as too long is refused here, the same way.
+bool NameTooLong(const char* path) {
+  if (std::strlen(path) <= kMaxPath) return false;
+  SetLastErrorCode(WindowsCodeOf(ENAMETOOLONG));
+  return true;
+}
+
+// Opens without waiting: a FIFO without a writer, or a device that waits for
+// a carrier, would otherwise hold open() forever. The descriptor goes back to
+// blocking reads and writes once it is known to be a regular file.
 FileHandle Open(const char* path, int flags, mode_t mode) {
+  if (NameTooLong(path)) return kInvalidFile;
   int fd;
   do {
-    fd = ::open(path, flags | O_CLOEXEC, mode);
+    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
+    // A FIFO opened for writing without a reader: not a data file either.
+    if (errno == ENXIO) errno = EACCES;
     SetFromErrno();
     return kInvalidFile;
   }
   // Only regular files are data files here: a directory or device name is
   // refused as the Windows calls would refuse it.
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     SetLastErrorCode(kErrorAccessDenied);
     return kInvalidFile;
   }
   return fd;
+}
+
+// The folder holding `path`, for flushing it after a rename.
+std::string FolderOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) return ".";
+  if (slash == path) return "/";
+  return std::string(path, static_cast<std::size_t>(slash - path));
+}
+
+// Makes a rename into the folder of `path` survive a power cut. A file
+// system that cannot flush a folder has nothing more to do: not an error.
+void SyncFolderOf(const char* path) {
+  int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  while (::fsync(fd) != 0 && errno == EINTR) {
+  }
+  ::close(fd);
+}
+
+// The process's umask, read without changing it where the kernel tells it
+// (Linux 4.7 and later); otherwise set and restored at once.
+mode_t CurrentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[128];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr)
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  mode_t mask = ::umask(077);
+  ::umask(mask);
+  return mask;
 }
 
 }  // namespace
@@ -76,14 +129,22 @@ FileHandle CreateAlways(const char* path) {
   return Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0666);
 }
 
-FileHandle CreateNewFile(const char* path, bool ownerOnly) {
-  return Open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, ownerOnly ? 0600 : 0666);
+FileHandle CreateNewFile(const char* path, bool) {
+  return Open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_NOFOLLOW, 0600);
 }
 
-void AdoptPermissions(FileHandle file, const char* model) {
+void SetFinalPermissions(FileHandle file, const char* replaced, bool ownerOnly) {
+  if (file == kInvalidFile) return;
+  mode_t mode = 0600;  // a secret stays private
   struct stat status;
-  if (file == kInvalidFile || ::stat(model, &status) != 0 || !S_ISREG(status.st_mode)) return;
-  ::fchmod(Fd(file), status.st_mode & 07777);
+  if (!ownerOnly) {
+    if (replaced != nullptr && ::stat(replaced, &status) == 0 && S_ISREG(status.st_mode))
+      mode = status.st_mode & 0777;  // never a set-user or set-group bit on new contents
+    else
+      mode = 0666 & ~CurrentUmask();
+  }
+  // A file system without modes keeps the file private: nothing to report.
+  ::fchmod(Fd(file), mode);
 }
 
 void CloseFile(FileHandle file) {
@@ -167,6 +228,45 @@ bool FlushFile(FileHandle file) {
 
 bool FileExists(const char* path) { return ::access(path, F_OK) == 0; }
 
+bool FindOutputTarget(const char* destination, std::string* target, bool* exists) {
+  *exists = false;
+  target->clear();
+  if (NameTooLong(destination)) return false;
+  struct stat status;
+  if (::lstat(destination, &status) != 0) {
+    if (errno != ENOENT) {
+      SetFromErrno();
+      return false;
+    }
+    *target = destination;  // a new file; its folder is tried when it is created
+    return true;
+  }
+  if (S_ISLNK(status.st_mode)) {
+    // Followed to the end: the file replaced is the one the links lead to.
+    char* resolved = ::stat(destination, &status) == 0 ? ::realpath(destination, nullptr) : nullptr;
+    if (resolved == nullptr) {  // leads nowhere (or round in a circle)
+      SetFromErrno();
+      return false;
+    }
+    *target = resolved;
+    std::free(resolved);
+  } else {
+    *target = destination;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    SetLastErrorCode(kErrorAccessDenied);
+    return false;
+  }
+  // A file its user may not write stays, although the folder would let a
+  // rename replace it.
+  if (::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) {
+    SetFromErrno();
+    return false;
+  }
+  *exists = true;
+  return true;
+}
+
 bool DeleteFile(const char* path) {
   if (::unlink(path) != 0) {
     SetFromErrno();
@@ -176,10 +276,47 @@ bool DeleteFile(const char* path) {
 }
 
 bool ReplaceFile(const char* from, const char* to) {
+  if (NameTooLong(to)) return false;
   if (::rename(from, to) != 0) {
     SetFromErrno();
     return false;
   }
+  SyncFolderOf(to);
+  return true;
+}
+
+bool RenameWithoutReplacing(const char* from, const char* to) {
+  if (NameTooLong(to)) return false;
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      SetFromErrno();
+      return false;
+    }
+    // A file system without the no-replace rename: a second name, which is
+    // refused when `to` exists, then the first name removed.
+    if (::link(from, to) != 0) {
+      if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) {
+        SetFromErrno();
+        return false;
+      }
+      // Neither (FAT and the like): the check and the rename are two steps.
+      if (::access(to, F_OK) == 0) {
+        SetLastErrorCode(kErrorFileExists);
+        return false;
+      }
+      if (errno != ENOENT) {
+        SetFromErrno();
+        return false;
+      }
+      if (::rename(from, to) != 0) {
+        SetFromErrno();
+        return false;
+      }
+    } else {
+      ::unlink(from);
+    }
+  }
+  SyncFolderOf(to);
   return true;
 }
 

@@ -3,6 +3,7 @@
 // ANSI code page. Failures leave the Win32 last error as the calls set it.
 #include "platform/files.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,17 @@ class OwnerOnlySecurity {
   SECURITY_ATTRIBUTES attributes_ = {};
 };
 
+// A name longer than the name buffers is refused as Windows refuses one
+// beyond MAX_PATH, whatever the system's long-path setting.
+bool NameTooLong(const char* path) {
+  if (std::strlen(path) <= kMaxPath) return false;
+  ::SetLastError(ERROR_PATH_NOT_FOUND);
+  return true;
+}
+
 FileHandle Create(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                   SECURITY_ATTRIBUTES* security = nullptr) {
+  if (NameTooLong(path)) return kInvalidFile;
   std::wstring name = win32::Widen(path);
   HANDLE handle = ::CreateFileW(name.c_str(), access, share, security, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return kInvalidFile;
@@ -94,7 +104,7 @@ FileHandle CreateNewFile(const char* path, bool ownerOnly) {
                 ownerOnly ? security.attributes() : nullptr);
 }
 
-void AdoptPermissions(FileHandle, const char*) {}
+void SetFinalPermissions(FileHandle, const char*, bool) {}
 
 void CloseFile(FileHandle file) {
   if (file == kInvalidFile) return;
@@ -165,14 +175,59 @@ bool GetFileSize(FileHandle file, std::uint64_t* size) {
 bool FlushFile(FileHandle file) { return ::FlushFileBuffers(Handle(file)) != FALSE; }
 
 bool FileExists(const char* path) {
+  if (NameTooLong(path)) return false;
   return ::GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool DeleteFile(const char* path) { return ::DeleteFileW(win32::Widen(path).c_str()) != FALSE; }
 
 bool ReplaceFile(const char* from, const char* to) {
+  if (NameTooLong(to)) return false;
   return ::MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RenameWithoutReplacing(const char* from, const char* to) {
+  if (NameTooLong(to)) return false;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails with
+  // ERROR_ALREADY_EXISTS when `to` exists, in the same step.
+  return ::MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(),
+                       MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// A symbolic link here is replaced as the destination itself (the rename
+// takes the link's place); links are followed on POSIX only.
+bool FindOutputTarget(const char* destination, std::string* target, bool* exists) {
+  *exists = false;
+  target->clear();
+  if (NameTooLong(destination)) return false;
+  std::wstring name = win32::Widen(destination);
+  DWORD attributes = ::GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    *target = destination;  // a new file; its folder is tried when it is created
+    return true;
+  }
+  // A folder, or a file marked read-only: not replaced, although a rename
+  // could replace the file.
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  // A device name (NUL, COM1) or a pipe is no disk file.
+  HANDLE handle =
+      ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD type = ::GetFileType(handle);
+  ::CloseHandle(handle);
+  if (type != FILE_TYPE_DISK) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  *target = destination;
+  *exists = true;
+  return true;
 }
 
 }  // namespace nc::platform

@@ -37,8 +37,10 @@ NamedMutexHandle CreateNamedMutex(const char* name) {
     SetLastErrorCode(kErrorInvalidParameter);
     return kNoMutex;
   }
-  // The names are ASCII; the A call takes them as they are.
-  HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+  // The names are ASCII; the A call takes them as they are. Only the rights
+  // to wait and release are asked for: a mutex that another account's
+  // process made may grant no more.
+  HANDLE mutex = ::CreateMutexExA(nullptr, name, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE);
   if (mutex == nullptr) return kNoMutex;  // the last error is Windows' own
   ::SetLastError(ERROR_SUCCESS);          // ERROR_ALREADY_EXISTS is no failure here
   return reinterpret_cast<NamedMutexHandle>(mutex);

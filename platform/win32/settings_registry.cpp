@@ -2,6 +2,12 @@
 // and value names are ASCII; text values are in the library's code page
 // (1251), converted to and from UTF-16 at the registry's wide calls so that
 // the system's ANSI code page does not matter.
+//
+// Every key is opened with the least rights its call needs: reads and the
+// "create when missing" of a key that is then only read ask for query
+// rights alone, since a normal user may read HKEY_LOCAL_MACHINE but not
+// write it (asking for full access there fails even for an existing key);
+// only the calls that write a value ask for the right to set values.
 #include <string>
 
 #include "platform/last_error.h"
@@ -26,14 +32,14 @@ HKEY OpenKey(const char* key, REGSAM access) {
   return handle;
 }
 
-// Opens or creates the key with full access.
-HKEY CreateKey(const char* key) {
+// Opens the key, creating it when missing, with `access` (creating needs
+// the right to add a subkey to its parent, which the system checks apart).
+HKEY CreateKey(const char* key, REGSAM access) {
   if (key == nullptr) return nullptr;
   HKEY handle = nullptr;
   std::wstring path = win32::Widen(key);
-  LONG status =
-      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+  LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, access, nullptr, &handle, nullptr);
   if (status != ERROR_SUCCESS) {
     SetLastErrorCode(static_cast<std::uint32_t>(status));
     return nullptr;
@@ -43,7 +49,7 @@ HKEY CreateKey(const char* key) {
 
 bool SetValue(const char* key, const char* name, DWORD type, const void* data, DWORD size) {
   if (name == nullptr) return false;
-  HKEY handle = CreateKey(key);
+  HKEY handle = CreateKey(key, KEY_SET_VALUE);
   if (handle == nullptr) return false;
   std::wstring wideName = win32::Widen(name);
   LONG status =
@@ -59,14 +65,14 @@ bool SetValue(const char* key, const char* name, DWORD type, const void* data, D
 }  // namespace
 
 bool SettingsKeyExists(const char* key) {
-  HKEY handle = OpenKey(key, KEY_READ);
+  HKEY handle = OpenKey(key, KEY_QUERY_VALUE);
   if (handle == nullptr) return false;
   ::RegCloseKey(handle);
   return true;
 }
 
 bool CreateSettingsKey(const char* key) {
-  HKEY handle = CreateKey(key);
+  HKEY handle = CreateKey(key, KEY_QUERY_VALUE);
   if (handle == nullptr) return false;
   ::RegCloseKey(handle);
   return true;
@@ -74,7 +80,7 @@ bool CreateSettingsKey(const char* key) {
 
 bool ReadSettingDword(const char* key, const char* name, std::uint32_t* value) {
   if (name == nullptr) return false;
-  HKEY handle = OpenKey(key, KEY_READ);
+  HKEY handle = OpenKey(key, KEY_QUERY_VALUE);
   if (handle == nullptr) return false;
   DWORD type = 0;
   DWORD data = 0;
@@ -95,7 +101,7 @@ bool WriteSettingDword(const char* key, const char* name, std::uint32_t value) {
 
 bool ReadSettingText(const char* key, const char* name, std::string* value) {
   if (name == nullptr) return false;
-  HKEY handle = OpenKey(key, KEY_READ);
+  HKEY handle = OpenKey(key, KEY_QUERY_VALUE);
   if (handle == nullptr) return false;
   std::wstring wideName = win32::Widen(name);
   DWORD type = 0;

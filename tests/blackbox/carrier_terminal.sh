@@ -5,8 +5,9 @@
 #   carrier_terminal.sh <path-to-carrier_host>
 #
 # The password typed on the terminal (UTF-8) must give the key that the same
-# password gives from a preset password file, in UTF-8 or in code page 1251,
-# and the key that openssl computes from its code page 1251 bytes.
+# password gives from a preset password file, in UTF-8 or (named by
+# NCCORE_PASSWORD_ENCODING) in code page 1251, and the key that openssl
+# computes from its code page 1251 bytes.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 host=$(realpath "$1")
@@ -21,7 +22,10 @@ export NCCORE_SETTINGS=$work/settings.ini NCCORE_PROFILE_DIR=$work NCCORE_RUNTIM
 printf '[SYSTEM\\CurrentControlSet\\Services\\VTMD\\Parameters]\n"AdpType"=dword:00000000\n' \
   >settings.ini
 printf '[touchmemory]\ndevice = 02 1c b8 01 00 00 00\n' >device.txt
-printf '[touchmemory]\n' >no-device.txt
+# The reader's driver not loaded; the driver loaded and no device on the
+# reader (said outright, whatever the simulator's defaults).
+printf '[touchmemory]\ndriver = no\n' >no-driver.txt
+printf '[touchmemory]\ndriver = yes\n' >no-device.txt
 tm_key=8b3ce3741a792f80 # the device's number enciphered under itself
 
 password=секрет
@@ -31,13 +35,14 @@ password_1251='\xf1\xe5\xea\xf0\xe5\xf2'
 printf '%s\n' "$password" >utf8.txt
 printf "$password_1251\\r\\n" >cp1251.txt
 # Lines the dialog refuses: Greek is not in code page 1251 (made '?', it
-# would open the key of "???????"), and a NUL is an empty password.
+# would open the key of "???????"), and a line holding a NUL byte.
 printf 'κωδικός\n' >greek.txt
 printf '\000abc\n' >nul.txt
 NCCORE_UI=headless NCCORE_PASSWORD_FD=3 "$host" 1 3<utf8.txt >preset.out 2>&1
 [[ $? == 0 ]] || fail "preset password: $(cat preset.out)"
 reference=$(key_of preset.out)
-NCCORE_UI=headless NCCORE_PASSWORD_FD=3 "$host" 1 3<cp1251.txt >preset1251.out 2>&1
+NCCORE_UI=headless NCCORE_PASSWORD_FD=3 NCCORE_PASSWORD_ENCODING=cp1251 "$host" 1 3<cp1251.txt \
+  >preset1251.out 2>&1
 [[ $(key_of preset1251.out) == "$reference" && -n $reference ]] ||
   fail "a code page 1251 password file gives $(key_of preset1251.out), UTF-8 gives $reference"
 
@@ -152,35 +157,39 @@ finish "Ctrl-D"
 grep -q '^exit 25' eof.log || fail "Ctrl-D: $(grep -a '^exit' eof.log | tr '\r\n' '  ')"
 
 # A Touch Memory device on the reader: the line says so, no key is typed.
-start tm.log 2 NCCORE_DEVICES="$work/device.txt"
+start tm.log 2 NCCORE_TEST_DEVICES="$work/device.txt"
 finish "Touch Memory"
 grep -qF "Чтение прибора Touch Memory: OK" tm.log || fail "Touch Memory: no OK line"
 grep -q '^exit 0' tm.log || fail "Touch Memory: $(grep -a '^exit' tm.log | tr '\r\n' '  ')"
 [[ $(key_of tm.log) == "$tm_key" ]] || fail "Touch Memory: key $(key_of tm.log)"
 
-# No device: the dialog waits and rings; Ctrl-C ends it while it polls.
-start absent.log 3 NCCORE_DEVICES="$work/no-device.txt"
-if wait_for absent.log "Присоедините прибор Touch Memory к считывателю"; then
-  wait_for absent.log $'\a' || fail "no device: no bell while polling"
-  printf '\003' >&8
-else
-  fail "no device: no status line"
-fi
-finish "no device"
-grep -q '^exit 25' absent.log || fail "no device: $(grep -a '^exit' absent.log | tr '\r\n' '  ')"
-! grep -qF "Пароль: " absent.log || fail "no device: the password was asked before the device"
-restored absent.log || fail "no device: terminal settings not restored"
-
+# A carrier missing: the dialog polls and rings the bell after each round
+# without it, and the status line keeps the round's outcome; Ctrl-C ends
+# the dialog while it polls. The bell is what the case waits for: the line's
+# first text ("Присоедините...") may be replaced by the first round's
+# outcome before the terminal view ever draws it.
+polling_case() {  # case name, typescript, protection code, carriers file, status text
+  local name=$1 log=$2
+  start "$log" "$3" NCCORE_TEST_DEVICES="$work/$4"
+  if wait_for "$log" $'\a'; then
+    wait_for "$log" "$5" ||
+      fail "$name: the status line does not say \"$5\": $(grep -a 'Чтение' "$log" | tail -n 1)"
+    printf '\003' >&8
+  else
+    fail "$name: no bell while polling"
+  fi
+  finish "$name"
+  grep -q '^exit 25' "$log" || fail "$name: $(grep -a '^exit' "$log" | tr '\r\n' '  ')"
+  ! grep -qF "Пароль: " "$log" || fail "$name: the password was asked before the carrier"
+  restored "$log" || fail "$name: terminal settings not restored"
+}
+polling_case "Touch Memory driver not loaded" no-driver.log 3 no-driver.txt \
+  "Ошибка: Драйвер поддержки адаптеров Touch Memory не загружен"
+polling_case "no Touch Memory device" absent.log 3 no-device.txt \
+  "Чтение прибора Touch Memory: Присоедините прибор Touch Memory к считывателю"
 # The Tessel line's label is the template's, without a colon.
-start tessel.log 0x10 NCCORE_DEVICES="$work/no-device.txt"
-if wait_for tessel.log "Присоедините Tessel к разъему USB-порта"; then
-  printf '\003' >&8
-else
-  fail "Tessel: no status line"
-fi
-finish "Tessel"
-grep -qF "Чтение Tessel Присоедините Tessel к разъему USB-порта" tessel.log ||
-  fail "Tessel: $(grep -a 'Чтение Tessel' tessel.log | tr '\r\n' '  ')"
+polling_case "no Tessel" tessel.log 0x10 no-device.txt \
+  "Чтение Tessel Присоедините Tessel к разъему USB-порта"
 
 # A preset password with a terminal: the dialog is drawn, nothing is asked.
 start preset-tty.log "1 3<'$work/utf8.txt'" NCCORE_PASSWORD_FD=3
@@ -211,7 +220,7 @@ code=$?
 # whole polling round, give 25 (no one is there to type or present it).
 for case in "1 greek.txt" "1 nul.txt" "2 utf8.txt" "3 utf8.txt"; do
   read -r code_ file <<<"$case"
-  NCCORE_UI=terminal NCCORE_PASSWORD_FD=3 NCCORE_DEVICES="$work/no-device.txt" \
+  NCCORE_UI=terminal NCCORE_PASSWORD_FD=3 NCCORE_TEST_DEVICES="$work/no-device.txt" \
     timeout 60 setsid -w "$host" "$code_" 3<"$file" </dev/null >unattended.out 2>&1
   code=$?
   [[ $code == 25 ]] || fail "unattended, code $code_, $file: exit code $code, want 25"

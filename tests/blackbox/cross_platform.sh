@@ -7,8 +7,9 @@
 #
 # The Windows program runs under Wine (the WINE variable names the launcher,
 # default `wine`). The passwords are handed over through --password-file:
-# UTF-8 on both sides, and code page 1251 on the Windows side as a Windows
-# user's editor would save it.
+# UTF-8 on both sides (named so: the Windows host reads code page 1251 by
+# default), and code page 1251 on the Windows side as a Windows user's
+# editor would save it.
 
 set -u
 
@@ -33,10 +34,12 @@ WRONG='Ёжик в тумане 2025'
 head -c 100003 /dev/urandom >plain.bin
 
 # side SIDE ARGS...: runs the host of one side ("linux" or "windows") in the
-# work folder; its result code goes to CODE.
+# work folder; its result code goes to CODE. Password files are UTF-8 unless
+# ARGS name another encoding.
 side() {
   local which=$1
   shift
+  [[ " $* " == *" --password-encoding "* ]] || set -- --password-encoding utf-8 "$@"
   if [[ $which == linux ]]; then
     NCCORE_UI=headless "$NATIVE" "$@" </dev/null >out.txt 2>err.txt
   else
@@ -81,7 +84,7 @@ for maker in linux windows; do
 
   # The same password saved in code page 1251 opens it on Windows; a
   # password one character off is refused on both sides with 31.
-  side windows --password-file pw1251.txt desf plain.bin w1251.enc /CBC "/KEY:$key"
+  side windows --password-encoding cp1251 --password-file pw1251.txt desf plain.bin w1251.enc /CBC "/KEY:$key"
   problems=()
   cmp -s w1251.enc "$maker.enc" || problems+=("the ciphertext differs")
   expect "$maker key: the password in code page 1251 opens it on windows" 0 "${problems[@]}"

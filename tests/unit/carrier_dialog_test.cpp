@@ -30,6 +30,7 @@
 #include "protect/factor_readers.h"
 #include "protect/master_key.h"
 #include "protect_test_support.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::protect {
 namespace {

@@ -217,7 +217,7 @@ inline std::string UniqueMutexName(const char* what) {
 // for the test; the layers' process-wide state is reset afterwards.
 #include "carriers/activator.h"
 #include "carriers/quadra.h"
-#include "carriers/simulated_devices.h"
+#include "testsupport/carriers/simulated_devices.h"
 #include "frame/exception_guard.h"
 #include "platform/clock.h"
 #include "platform/named_mutex.h"
@@ -236,7 +236,6 @@ class CarrierTest : public ::testing::Test {
   nc::platform::ScopedClock useClock_{&clock_};
   nc::carriers::SimulatedDevices devices_;
   nc::carriers::ScopedSimulatedDevices installed_{&devices_};
-  ScopedEnv noDescription_{"NCCORE_DEVICES", nullptr};
 };
 
 // Runs `work` on a thread of its own under the fault guard, then `after`

@@ -13,6 +13,7 @@
 #include "frame_test_support.h"
 #include "platform/last_error.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::frame {
 namespace {

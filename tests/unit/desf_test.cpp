@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "frame_test_support.h"
 #include "nccore21.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::test {
 namespace {
@@ -740,6 +742,57 @@ TEST_F(DesfTest, CancelLeavesTheDestinationAsItWas) {
   EXPECT_EQ(code, 10);
   EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"cipher", "k.dek", "plain"}));
 }
+
+// Sources are read as a snapshot or not at all: a source that grows or
+// shrinks while the job reads it (here right after the first chunk, when
+// the progress window shows it) fails the job with 02 and its name, and the
+// destination stays as it was. So does a compared file. (Windows opens a
+// source without sharing write access: nobody can change it meanwhile.)
+#ifndef _WIN32
+TEST_F(DesfTest, ASourceThatChangesWhileItIsReadFailsTheJob) {
+  const Bytes plain = Pattern(200000);
+  WriteFileBytes(plain_, plain);
+  ASSERT_EQ(RunJob(plain_, cipher_, "/CBC"), 0);
+  const Bytes cipher = ReadFileBytes(cipher_);
+  const struct {
+    const char* command;
+    std::string source;
+    bool grows;
+  } cases[] = {
+      {"/CBC", plain_, true},  {"/CBC", plain_, false},  {"/D", cipher_, true},
+      {"/D", cipher_, false},  {"/HASH", plain_, true},  {"/HASH", plain_, false},
+      {"/COMP", plain_, true}, {"/COMP", plain_, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.command) + (c.grows ? " grows" : " shrinks"));
+    WriteFileBytes(plain_, plain);
+    WriteFileBytes(cipher_, cipher);
+    // The comparison's second file is an equal copy; other jobs' destination
+    // an old file.
+    const bool compare = std::string(c.command) == "/COMP";
+    const Bytes old = compare ? plain : Bytes{'k', 'e', 'e', 'p'};
+    WriteFileBytes(back_, old);
+    bool changed = false;
+    ui_.progress.clear();
+    ui_.cancelWhen = [&](const Event& e) {
+      if (e.kind != Event::Percent || changed) return false;
+      changed = true;
+      if (c.grows)
+        std::ofstream(c.source, std::ios::binary | std::ios::app) << std::string(1000, 'w');
+      else
+        std::filesystem::resize_file(c.source, 100000);
+      return false;
+    };
+    int code = -1;
+    EXPECT_EQ(Run(Job(c.source, back_, c.command, "/Y"), &code),
+              Native("ZQDESF02: Ошибка чтения файла: ") + c.source);
+    EXPECT_EQ(code, 2);
+    EXPECT_TRUE(changed);
+    EXPECT_TRUE(ReadFileBytes(back_) == old);
+    EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"back", "cipher", "k.dek", "plain"}));
+  }
+}
+#endif
 
 TEST_F(DesfTest, AFaultInTheMiddleOfAJobLeavesNoOutput) {
   WriteFileBytes(plain_, Pattern(300000));

@@ -14,6 +14,7 @@
 #include "frame_test_support.h"
 #include "nccore21.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::test {
 namespace {

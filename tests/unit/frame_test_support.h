@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::test {
 

@@ -11,6 +11,7 @@
 #include "frame/string_table.h"
 #include "frame_test_support.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::frame {
 namespace {
@@ -75,16 +76,19 @@ class MayWriteGeneratorFileTest : public ::testing::Test {
 TEST_F(MayWriteGeneratorFileTest, AnExistingFileIsReplacedOnlyWithYOrConsent) {
   const std::string existing = folder_ / "old.pqa";
   test::WriteFileText(existing, "old");
+  // mayReplace: the commit may replace a file of that name (one that
+  // appears after the check is otherwise kept).
   struct Case {
     std::string name;
     bool overwrite, quiet, answer;
-    bool may, asked;
+    bool may, asked, mayReplace;
   } cases[] = {
-      {folder_ / "new.pqa", false, false, false, true, false},  // nothing to replace
-      {existing, true, true, false, true, false},               // "/Y" wins over quiet
-      {existing, false, true, true, false, false},              // quiet keeps it unasked
-      {existing, false, false, true, true, true},
-      {existing, false, false, false, false, true},
+      {folder_ / "new.pqa", false, false, false, true, false, false},  // nothing to replace
+      {folder_ / "new.pqa", true, true, false, true, false, true},     // "/Y" before it exists
+      {existing, true, true, false, true, false, true},                // "/Y" wins over quiet
+      {existing, false, true, true, false, false, false},              // quiet keeps it unasked
+      {existing, false, false, true, true, true, true},
+      {existing, false, false, false, false, true, false},
   };
   for (const Case& c : cases) {
     ui_.shown.clear();
@@ -94,6 +98,7 @@ TEST_F(MayWriteGeneratorFileTest, AnExistingFileIsReplacedOnlyWithYOrConsent) {
     file.quiet = c.quiet;
     c.name.copy(file.name, sizeof file.name - 1);
     EXPECT_EQ(MayWriteGeneratorFile(nullptr, kTitleGostCommon, file), c.may) << c.name;
+    EXPECT_EQ(file.output.mayReplace, c.mayReplace) << c.name;
     ASSERT_EQ(ui_.shown.size(), c.asked ? 1u : 0u) << c.name;
     if (c.asked) {
       EXPECT_EQ(ui_.shown[0].caption, LoadText(kTitleGostCommon));

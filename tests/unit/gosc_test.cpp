@@ -18,6 +18,7 @@
 #include "nccore21.h"
 #include "platform/files.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 #ifdef NCCORE_HAVE_OPENSSL
 #include <openssl/bn.h>

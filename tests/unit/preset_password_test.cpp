@@ -1,9 +1,10 @@
 // Passwords given in advance through NCCORE_PASSWORD_FD: one line per
-// dialog that asks for a password, in order; an empty line, a line the
-// dialog refuses, a carrier missing for a round or the end of the input
-// cancels; a line that is not UTF-8 is taken as code page 1251; no
-// descriptor (or a terminal), no preset. Also the password box's rules on
-// their own.
+// dialog that asks for a password, in order; an empty line, a line with a
+// NUL byte, a line the dialog refuses, a carrier missing for a round or the
+// end of the input cancels; the lines are read in the encoding
+// NCCORE_PASSWORD_ENCODING names (the platform's own when unset), never
+// guessed from their bytes; no descriptor (or a terminal), no preset. Also
+// the password box's rules on their own.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -105,34 +106,58 @@ TEST_F(PresetPasswordTest, EachDialogThatAsksTakesTheNextLine) {
   EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the end of the input cancels
 }
 
-TEST_F(PresetPasswordTest, LinesAreUtf8OrElseCodePage1251) {
-  PresetFile file(folder_,
-                  "пароль\n"
-                  "\xEF\xE0\xF0\xEE\xEB\xFC\n"
-                  "абвгдежзийклмнопрстуфхцчшщъыьэюяабвгдеж\n");
-  const Key8 expected = PasswordKeyOf("\xEF\xE0\xF0\xEE\xEB\xFC");
-  EXPECT_EQ(Acquire(kFactorPassword), expected);
-  EXPECT_EQ(Acquire(kFactorPassword), expected);
-  EXPECT_EQ(Acquire(kFactorPassword),
-            PasswordKeyOf("\xE0\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF"
-                          "\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF"));
+// The same lines under each encoding. "Рё" in code page 1251 (d0 b8) is
+// also well-formed UTF-8 ("и"): only the named encoding tells them apart.
+TEST_F(PresetPasswordTest, LinesAreReadInTheNamedEncoding) {
+  const std::string lines =
+      "пароль\n"                    // UTF-8
+      "\xEF\xE0\xF0\xEE\xEB\xFC\n"  // "пароль" in code page 1251
+      "\xD0\xB8\n";                 // "Рё" in code page 1251, "и" in UTF-8
+  const Key8 password1251 = PasswordKeyOf("\xEF\xE0\xF0\xEE\xEB\xFC");
+  const Key8 utf8Bytes = PasswordKeyOf("\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C");
+  struct Case {
+    const char* encoding;  // null: unset
+    std::optional<Key8> keys[3];
+  };
+#ifdef _WIN32
+  const Case unset = {nullptr, {utf8Bytes, password1251, PasswordKeyOf("\xD0\xB8")}};
+#else
+  const Case unset = {nullptr, {password1251, std::nullopt, PasswordKeyOf("\xE8")}};
+#endif
+  const Case cases[] = {
+      {"utf-8", {password1251, std::nullopt, PasswordKeyOf("\xE8")}},
+      {"cp1251", {utf8Bytes, password1251, PasswordKeyOf("\xD0\xB8")}},
+      // Any other name: no line is a password.
+      {"UTF-8", {std::nullopt, std::nullopt, std::nullopt}},
+      {"", {std::nullopt, std::nullopt, std::nullopt}},
+      unset,
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.encoding != nullptr ? c.encoding : "(unset)");
+    test::ScopedEnv encoding("NCCORE_PASSWORD_ENCODING", c.encoding);
+    PresetFile file(folder_, lines);
+    for (const std::optional<Key8>& key : c.keys) EXPECT_EQ(Acquire(kFactorPassword), key);
+    EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the end of the input
+  }
 }
 
 TEST_F(PresetPasswordTest, ALineTheDialogRefusesCancelsAndTheNextDialogTakesTheNextLine) {
-  // Characters the code page lacks, and a line that is empty once
-  // converted. A line that is no UTF-8 at all is code page 1251 and opens.
+  // Characters the code page lacks, broken UTF-8, and NUL bytes: a line
+  // with a NUL is refused as a whole, never cut there to "ab".
+  test::ScopedEnv encoding("NCCORE_PASSWORD_ENCODING", "utf-8");
   PresetFile file(folder_,
                   "κωδικός\n"
                   "ξένοςφί\n"
-                  "пароль ä\n" +
-                      std::string("\0abc\n", 5) +
-                      "???????\n"
-                      "\xC0\x80"
-                      "abc\n");
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(Acquire(kFactorPassword), std::nullopt) << i;
+                  "пароль ä\n"
+                  "\xC0\x80"
+                  "abc\n" +
+                      std::string("ab\0c\n"
+                                  "\0abc\n"
+                                  "ab\0\n",
+                                  14) +
+                      "???????\n");
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(Acquire(kFactorPassword), std::nullopt) << i;
   EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("???????"));
-  EXPECT_EQ(Acquire(kFactorPassword), PasswordKeyOf("\xC0\x80"
-                                                    "abc"));
   EXPECT_EQ(Acquire(kFactorPassword), std::nullopt);  // the end of the input
 }
 
@@ -199,10 +224,14 @@ TEST(PasswordBox, GivesCodePage1251CutToTheBuffer) {
   EXPECT_EQ(std::string(out), std::string("\xA8\xE6\xE8\xEA \xE2 \xF2\xF3\xEC\xE0\xED\xE5, 1980 "
                                           "\xE3\xEE\xE4; \xE8 \xE5\xF9\xB8 \xED"));  // 32 bytes
 
-  // A line already in code page 1251 (not UTF-8) is kept as it is.
-  box.SetLine("\xC0\xC1\xC2", 3);
+  // A line in code page 1251 is kept as it is, also when it would be
+  // well-formed UTF-8.
+  box.SetLine("\xC0\xC1\xC2", 3, platform::LineEncoding::CodePage1251);
   EXPECT_TRUE(box.Read(out, 3));
   EXPECT_STREQ(out, "\xC0\xC1");
+  box.SetLine("\xD0\xB8", 2, platform::LineEncoding::CodePage1251);
+  EXPECT_TRUE(box.Read(out, sizeof out));
+  EXPECT_STREQ(out, "\xD0\xB8");
 
   // UTF-8 the code page cannot hold gives no password, typed or as a line.
   for (const std::string& text : {std::string("κωδικός"), std::string("a\xC0\x80", 3)}) {
@@ -210,7 +239,7 @@ TEST(PasswordBox, GivesCodePage1251CutToTheBuffer) {
     EXPECT_FALSE(box.Read(out, sizeof out));
     EXPECT_STREQ(out, "");
   }
-  box.SetLine("ξένος", std::strlen("ξένος"));
+  box.SetLine("ξένος", std::strlen("ξένος"), platform::LineEncoding::Utf8);
   EXPECT_FALSE(box.Read(out, sizeof out));
   EXPECT_STREQ(out, "");
 

@@ -14,6 +14,7 @@
 #include "frame_test_support.h"
 #include "platform/progress_ui.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

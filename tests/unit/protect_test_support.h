@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "carriers/touch_memory.h"
-#include "carriers/touch_memory_sim.h"
+#include "testsupport/carriers/touch_memory_sim.h"
 #include "platform/carrier_ui.h"
 #include "platform/settings.h"
 #include "protect/carrier_auth_state.h"

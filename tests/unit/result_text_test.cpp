@@ -15,6 +15,7 @@
 #include "nccore21.h"
 #include "platform/last_error.h"
 #include "platform/ui.h"
+#include "testsupport/ui/scripted_ui.h"
 
 namespace nc::frame {
 namespace {

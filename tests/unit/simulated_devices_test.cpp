@@ -1,7 +1,8 @@
 // The description of the attached devices: the file format, its errors,
-// selecting the simulators through NCCORE_DEVICES, and the conversion of
-// the carriers' status texts to code page 1251.
-#include "carriers/simulated_devices.h"
+// installing the simulators from a description file (and no variable that
+// selects them), and the conversion of the carriers' status texts to code
+// page 1251.
+#include "testsupport/carriers/simulated_devices.h"
 
 #include <gtest/gtest.h>
 
@@ -145,7 +146,7 @@ TEST(SimulatedDevicesFile, AMissingFileIsReported) {
 }
 
 // ---------------------------------------------------------------------------
-// NCCORE_DEVICES
+// Description files
 
 class DescribedDevicesTest : public ::testing::Test {
  protected:
@@ -153,60 +154,65 @@ class DescribedDevicesTest : public ::testing::Test {
     QuadraClose();
     ActivatorClose();
     ActivatorForgetCalibration();
+    InstallSimulatedDevices(nullptr);
   }
   nc::test::PrivateMachine machine_{{"SOFTWARE\\Corvane Technologies\\NCX\\2.0"}};
   platform::InstantClock clock_;
   platform::ScopedClock useClock_{&clock_};
 };
 
-TEST_F(DescribedDevicesTest, TheVariableNamesTheDevicesTheLayersSee) {
+TEST_F(DescribedDevicesTest, AFileInstallsTheDevicesTheLayersSee) {
   std::string path = machine_.folder() / "devices.txt";
   nc::test::WriteFileText(path,
                           "[quadra]\ncells = 8:3 9:0x100 12:0x1111\n"
                           "[activator]\nwords = 0:0x4d43\n"
                           "[tessel]\nserial = 0123456789abcdef\nhash-key = 00\n");
-  {
-    nc::test::ScopedEnv described("NCCORE_DEVICES", path.c_str());
-    SimulatedDevices* devices = InstalledSimulatedDevices();
-    ASSERT_NE(devices, nullptr);
-    EXPECT_EQ(devices->quadra.size(), 1u);
+  std::string error;
+  ASSERT_TRUE(InstallDescribedDevices(path.c_str(), &error)) << error;
+  SimulatedDevices* devices = InstalledSimulatedDevices();
+  ASSERT_NE(devices, nullptr);
+  EXPECT_EQ(devices->quadra.size(), 1u);
 
-    std::uint8_t packet[kQuadraPacketSize];
-    std::uint16_t value = 0;
-    ASSERT_EQ(QuadraOpen(), kQuadraOk);
-    ASSERT_EQ(QuadraFindFirst(packet), kQuadraOk);
-    ASSERT_EQ(QuadraReadCell(packet, 12, &value), kQuadraOk);
-    EXPECT_EQ(value, 0x1111);
-
-    ASSERT_TRUE(ActivatorOpen());
-    std::uint16_t word = 0;
-    ASSERT_TRUE(ActivatorRead(0, &word, 1));
-    EXPECT_EQ(word, 0x4d43);
-
-    std::uint8_t response[16];
-    const std::uint8_t challenge[4] = {1, 2, 3, 4};
-    EXPECT_EQ(TesselResponse(response, challenge, 4), kTesselOk);
-
-    // An installation in the process takes precedence.
-    SimulatedDevices empty;
-    {
-      ScopedSimulatedDevices installed(&empty);
-      EXPECT_EQ(InstalledSimulatedDevices(), &empty);
-      EXPECT_EQ(TesselResponse(response, challenge, 4), kTesselNotFound);
-    }
-    // Uninstalled, the described devices come back.
-    ASSERT_NE(InstalledSimulatedDevices(), nullptr);
-    EXPECT_EQ(InstalledSimulatedDevices()->quadra.size(), 1u);
-  }
-  // Without the variable: the system's drivers.
-  EXPECT_EQ(InstalledSimulatedDevices(), nullptr);
   std::uint8_t packet[kQuadraPacketSize];
+  std::uint16_t value = 0;
+  ASSERT_EQ(QuadraOpen(), kQuadraOk);
+  ASSERT_EQ(QuadraFindFirst(packet), kQuadraOk);
+  ASSERT_EQ(QuadraReadCell(packet, 12, &value), kQuadraOk);
+  EXPECT_EQ(value, 0x1111);
+
+  ASSERT_TRUE(ActivatorOpen());
+  std::uint16_t word = 0;
+  ASSERT_TRUE(ActivatorRead(0, &word, 1));
+  EXPECT_EQ(word, 0x4d43);
+
+  std::uint8_t response[16];
+  const std::uint8_t challenge[4] = {1, 2, 3, 4};
+  EXPECT_EQ(TesselResponse(response, challenge, 4), kTesselOk);
+
+  // Uninstalled: the system's drivers.
+  InstallSimulatedDevices(nullptr);
+  EXPECT_EQ(InstalledSimulatedDevices(), nullptr);
   EXPECT_EQ(drivers::CurrentQuadraClient().Format(packet), 12);
 }
 
-TEST_F(DescribedDevicesTest, AFileThatDoesNotLoadLeavesTheSystemsDrivers) {
+TEST_F(DescribedDevicesTest, AFileThatDoesNotLoadChangesNothing) {
   std::string path = machine_.folder() / "devices.txt";
-  nc::test::WriteFileText(path, "[quadra]\ncells = 99:1\n");
+  for (const char* text : {"[quadra]\ncells = 99:1\n", "[touchmemory]\nno-such-setting = 1\n"}) {
+    nc::test::WriteFileText(path, text);
+    std::string error;
+    EXPECT_FALSE(InstallDescribedDevices(path.c_str(), &error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+    EXPECT_EQ(InstalledSimulatedDevices(), nullptr);
+    std::uint8_t packet[kQuadraPacketSize];
+    EXPECT_EQ(drivers::CurrentQuadraClient().Format(packet), 12);
+  }
+}
+
+// The library reads no variable that would swap a real device for a
+// simulated one: the old demonstration switch does nothing.
+TEST_F(DescribedDevicesTest, NoEnvironmentVariableSelectsSimulators) {
+  std::string path = machine_.folder() / "devices.txt";
+  nc::test::WriteFileText(path, "[quadra]\ncells = 8:3 9:0x100 12:0x1111\n");
   nc::test::ScopedEnv described("NCCORE_DEVICES", path.c_str());
   EXPECT_EQ(InstalledSimulatedDevices(), nullptr);
   std::uint8_t packet[kQuadraPacketSize];

@@ -19,7 +19,7 @@
 
 #include "carrier_test_support.h"
 #include "carriers/drivers/tessel_driver.h"
-#include "carriers/drivers/tessel_sim.h"
+#include "testsupport/carriers/drivers/tessel_sim.h"
 #include "carriers/tessel.h"
 
 namespace nc::carriers {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "carrier_test_support.h"
-#include "carriers/drivers/serial_onewire_sim.h"
+#include "testsupport/carriers/drivers/serial_onewire_sim.h"
 #include "carriers/touch_memory.h"
 #include "carriers/touch_memory_drivers.h"
 #include "platform/clock.h"

@@ -15,12 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "carriers/touch_memory_sim.h"
 #include "frame/exception_guard.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
+#include "testsupport/carriers/touch_memory_sim.h"
+#include "testsupport/ui/scripted_ui.h"
 #include "touch_memory_test_support.h"
 
 namespace nc::carriers {
@@ -872,16 +873,17 @@ TEST(TouchMemorySimulation, SelectedByTheDeviceDescription) {
   SetTouchMemoryDrivers(nullptr);
   ASSERT_TRUE(platform::WriteSettingDword(kNtKey, "AdpType", 9));
   ASSERT_TRUE(platform::WriteSettingDword(kNtKey, "TMEX", 0));
-  SimulatedDevices devices;
+  const std::string path = machine.folder() / "devices.txt";
+  test::WriteFileText(path,
+                      "[touchmemory]\n"
+                      "device = 01 c2 81 0b 00 00 00\n"
+                      "adapter = COM2\n");
   std::string error;
-  ASSERT_TRUE(
-      ParseSimulatedDevices("[touchmemory]\n"
-                            "device = 01 c2 81 0b 00 00 00\n"
-                            "adapter = COM2\n",
-                            &devices, &error))
-      << error;
+  ASSERT_TRUE(InstallDescribedDevices(path.c_str(), &error)) << error;
   {
-    ScopedSimulatedDevices installed(&devices);
+    struct Uninstall {
+      ~Uninstall() { InstallSimulatedDevices(nullptr); }
+    } uninstallAfterwards;
     ASSERT_EQ(TmLibraryInit(0), 1);
     TmSession session = 0;
     ASSERT_EQ(TmOpenSession(&session), 1) << std::hex << GetLastErrorCode();

@@ -86,6 +86,13 @@ wine_test(wine_shipped_set bash ${NCCORE_WINE_DIR}/shipped_set.sh $<TARGET_FILE_
 # The DES table writes the Touch Memory adapter type into the prefix's
 # registry, which the unit tests also use: alone.
 wine_test(wine_des_blackbox SERIAL bash ${blackbox}/des_table.sh $<TARGET_FILE:nccore> wine)
+if(NCCORE_SIMULATORS)  # the rows with simulated carriers run on the demonstration host
+  set_property(TEST wine_des_blackbox APPEND PROPERTY ENVIRONMENT
+               NCCORE_SIM=$<TARGET_FILE:nccore-sim>)
+endif()
+# The shipped DLL and host hold no test support.
+wine_test(wine_no_simulators bash ${blackbox}/no_simulators.sh $<TARGET_FILE:nccore>
+          $<TARGET_FILE:nccore21> ${CMAKE_NM} wine)
 
 # Keys and ciphertexts between this build and the native one (its nccore
 # given by NCCORE_NATIVE_HOST; scripts/test-windows.sh passes it).

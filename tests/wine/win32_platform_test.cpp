@@ -1,6 +1,7 @@
 // Tests of the Win32 platform layer: the fault guard, files with code page
 // 1251 names, the string table in the resources, and the two user-interface
-// backends. Run under Wine (with a display for the message boxes).
+// backends, and the rights the settings ask of the registry. Run under Wine
+// (with a display for the message boxes).
 //
 //   win32_tests.exe [gtest options]
 //   win32_tests.exe --ask-console <hex>   (child process of the console test)
@@ -17,9 +18,12 @@
 #include "frame/string_table.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/settings.h"
 #include "platform/ui.h"
 #include "platform/win32/module.h"
 #include "platform/win32/windows_api.h"
+// after windows.h
+#include <sddl.h>
 
 namespace {
 
@@ -342,6 +346,31 @@ TEST_F(Files, FailuresCarryTheWindowsCodes) {
          return platform::ReplaceFile(m.c_str(), t.c_str());
        },
        platform::kErrorFileNotFound},
+      {"rename onto an existing file without replacing it",
+       [](const std::string&, const std::string& t, const std::string& f) {
+         std::string from = f + "\\moved";
+         platform::ScopedFile made(platform::CreateNewFile(from.c_str(), false));
+         made.Close();
+         bool renamed = platform::RenameWithoutReplacing(from.c_str(), t.c_str());
+         std::uint32_t error = platform::GetLastErrorCode();
+         platform::DeleteFile(from.c_str());
+         platform::SetLastErrorCode(error);
+         return renamed;
+       },
+       platform::kErrorAlreadyExists},
+      {"write an output over a folder",
+       [](const std::string&, const std::string&, const std::string& f) {
+         std::string target;
+         bool exists = false;
+         return platform::FindOutputTarget(f.c_str(), &target, &exists);
+       },
+       platform::kErrorAccessDenied},
+      {"open a name longer than the platform's",
+       [](const std::string&, const std::string&, const std::string& f) {
+         std::string name = f + "\\" + std::string(platform::kMaxPath, 'n');
+         return platform::OpenForRead(name.c_str()) != platform::kInvalidFile;
+       },
+       platform::kErrorPathNotFound},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -467,6 +496,82 @@ TEST_F(Files, OwnerOnlyFilesGrantTheCurrentUserAlone) {
   }
   EXPECT_TRUE(userListed);
   ::FreeSid(systemSid);
+}
+
+// ============================================================================
+// Settings: registry rights
+// ============================================================================
+
+// A key under HKEY_LOCAL_MACHINE that everyone may read and nobody may
+// write, as the Touch Memory driver's parameters are for a normal user.
+// Its values are written before the key is locked; it is unlocked and
+// removed afterwards.
+class ReadOnlySettings : public ::testing::Test {
+ protected:
+  ReadOnlySettings()
+      : key_("SOFTWARE\\NCCORE-tests\\ReadOnly-" + std::to_string(::GetCurrentProcessId())) {}
+  void SetUp() override {
+    ASSERT_TRUE(platform::WriteSettingDword(key_.c_str(), "AdpType", 9));
+    ASSERT_TRUE(platform::WriteSettingText(key_.c_str(), "Port", "COM2"));
+    // Read rights (KR) for everyone; the right to change the list (WD) and
+    // to delete (SD) only so that the test can clean up.
+    Secure(L"D:P(A;;KR;;;WD)(A;;WDSD;;;WD)");
+  }
+  void TearDown() override {
+    Secure(L"D:P(A;;KA;;;WD)");
+    platform::DeleteSettingsKey("SOFTWARE\\NCCORE-tests");
+  }
+  void Secure(const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    HKEY handle = nullptr;
+    std::wstring path(key_.begin(), key_.end());
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &handle),
+              ERROR_SUCCESS);
+    EXPECT_EQ(::RegSetKeySecurity(handle, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    ::RegCloseKey(handle);
+    ::LocalFree(descriptor);
+  }
+  LONG OpenWith(REGSAM access) {
+    HKEY handle = nullptr;
+    std::wstring path(key_.begin(), key_.end());
+    LONG status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &handle);
+    if (status == ERROR_SUCCESS) ::RegCloseKey(handle);
+    return status;
+  }
+  std::string key_;
+};
+
+// The Touch Memory library's way in (create the key when missing, then read
+// its values) works on a key the user may only read: every read asks for
+// query rights alone. Asking for full access, as before, fails here.
+TEST_F(ReadOnlySettings, ReadsAskOnlyForQueryRights) {
+  ASSERT_EQ(OpenWith(KEY_ALL_ACCESS), ERROR_ACCESS_DENIED) << "the key is not locked";
+  ASSERT_EQ(OpenWith(KEY_QUERY_VALUE), ERROR_SUCCESS);
+
+  const char* key = key_.c_str();
+  std::uint32_t type = 0;
+  std::string port;
+  struct Case {
+    const char* call;
+    bool result, expected;
+  };
+  const Case cases[] = {
+      {"CreateSettingsKey", platform::CreateSettingsKey(key), true},
+      {"SettingsKeyExists", platform::SettingsKeyExists(key), true},
+      {"ReadSettingDword", platform::ReadSettingDword(key, "AdpType", &type), true},
+      {"ReadSettingText", platform::ReadSettingText(key, "Port", &port), true},
+      {"ReadSettingDword of a missing value", platform::ReadSettingDword(key, "TMEX", nullptr),
+       false},
+      // Writing is what the lock forbids: refused, and nothing changes.
+      {"WriteSettingDword", platform::WriteSettingDword(key, "SSI_ACT", 10), false},
+      {"WriteSettingText", platform::WriteSettingText(key, "Port", "COM3"), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.result, c.expected) << c.call;
+  EXPECT_EQ(type, 9u);
+  EXPECT_EQ(port, "COM2");
+  EXPECT_FALSE(platform::ReadSettingDword(key, "SSI_ACT", nullptr));
 }
 
 // ============================================================================

@@ -1,5 +1,7 @@
 #include "tools/nccore/host_flags.h"
 
+#include "tools/nccore/carriers_flag.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -35,8 +37,17 @@ struct FlagInfo {
 constexpr FlagInfo kFlags[] = {
     {"--password-file", &HostFlags::passwordFile, "a file name"},
     {"--password-fd", &HostFlags::passwordFd, "a descriptor number"},
+    {"--password-encoding", &HostFlags::passwordEncoding, "an encoding (utf-8 or cp1251)"},
     {"--carriers", &HostFlags::carriers, "a file name"},
 };
+
+// The encoding of password lines when no flag names one: what the
+// platform's text files are usually written in.
+#ifdef _WIN32
+constexpr const char* kDefaultPasswordEncoding = "cp1251";
+#else
+constexpr const char* kDefaultPasswordEncoding = "utf-8";
+#endif
 
 // A decimal number without sign that fits an int.
 bool ParseDescriptor(const std::string& text, int* number) {
@@ -140,18 +151,6 @@ void ClosePasswordSource(const HostFlags& flags, const std::string& value) {
   ::CloseHandle(reinterpret_cast<HANDLE>(std::strtoull(value.c_str(), nullptr, 10)));
 }
 
-bool CheckReadable(const std::string& name, std::string* problem) {
-  HANDLE handle = ::CreateFileW(WideArgument(-1, 0, name.c_str()).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    *problem = SystemMessage(::GetLastError());
-    return false;
-  }
-  ::CloseHandle(handle);
-  return true;
-}
-
 #else  // POSIX
 
 // Opens the password source; its descriptor number goes to `value`. A
@@ -199,19 +198,6 @@ bool OpenPasswordSource(const HostFlags& flags, std::string* value, std::string*
 
 void ClosePasswordSource(const HostFlags& flags, const std::string& value) {
   if (!flags.passwordFile.empty()) ::close(std::atoi(value.c_str()));
-}
-
-bool CheckReadable(const std::string& name, std::string* problem) {
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *problem = std::strerror(errno);
-    return false;
-  }
-  struct stat info {};
-  bool folder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  ::close(fd);
-  if (folder) *problem = "is a folder";
-  return !folder;
 }
 
 #endif
@@ -272,25 +258,36 @@ bool ParseHostFlags(int argc, char** argv, HostFlags* flags, int* next, std::str
     *error = "--password-file and --password-fd exclude each other";
     return false;
   }
+  if (!flags->passwordEncoding.empty()) {
+    if (flags->passwordEncoding != "utf-8" && flags->passwordEncoding != "cp1251") {
+      *error =
+          "--password-encoding " + flags->passwordEncoding + ": unknown encoding (utf-8 or cp1251)";
+      return false;
+    }
+    if (flags->passwordFile.empty() && flags->passwordFd.empty()) {
+      *error = "--password-encoding needs --password-file or --password-fd";
+      return false;
+    }
+  }
   *next = i;
   return true;
 }
 
 bool ApplyHostFlags(const HostFlags& flags, std::string* error) {
-  if (!flags.carriers.empty()) {
-    std::string problem;
-    if (!CheckReadable(flags.carriers, &problem)) {
-      *error = "--carriers " + flags.carriers + ": cannot read: " + problem;
-      return false;
-    }
-  }
+  if (!flags.carriers.empty() && !UseSimulatedCarriers(flags.carriers, error)) return false;
   std::string source;
   if (!flags.passwordFile.empty() || !flags.passwordFd.empty()) {
     if (!OpenPasswordSource(flags, &source, error)) return false;
   }
   bool set = true;
-  if (!source.empty()) set = SetVariable("NCCORE_PASSWORD_FD", source);
-  if (set && !flags.carriers.empty()) set = SetVariable("NCCORE_DEVICES", flags.carriers);
+  if (!source.empty()) {
+    // Always named, so that a value inherited from the caller's environment
+    // cannot change how the lines are read.
+    set = SetVariable("NCCORE_PASSWORD_FD", source) &&
+          SetVariable("NCCORE_PASSWORD_ENCODING", flags.passwordEncoding.empty()
+                                                      ? kDefaultPasswordEncoding
+                                                      : flags.passwordEncoding);
+  }
   if (!set) {
     if (!source.empty()) ClosePasswordSource(flags, source);
     *error = "cannot set the environment";

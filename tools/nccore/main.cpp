@@ -54,6 +54,13 @@ const OperationEntry* FindOperation(const char* name) {
   return nullptr;
 }
 
+// The encoding of password lines when --password-encoding is not given.
+#ifdef _WIN32
+#define NCCORE_DEFAULT_PASSWORD_ENCODING "cp1251"
+#else
+#define NCCORE_DEFAULT_PASSWORD_ENCODING "utf-8"
+#endif
+
 void PrintHelp(FILE* out) {
   std::fprintf(out,
                "usage: nccore [host flags] <operation> [arguments...]\n"
@@ -71,13 +78,25 @@ void PrintHelp(FILE* out) {
                "                        readable only by you\n"
                "  --password-fd N       the same from the open descriptor N (0: standard\n"
                "                        input), e.g. --password-fd 3 3<secret.txt\n"
+               "  --password-encoding E how those lines are encoded: utf-8 or cp1251\n"
+               "                        (default " NCCORE_DEFAULT_PASSWORD_ENCODING
+               "); a line not\n"
+               "                        valid in it, or holding a NUL byte, is refused\n"
                "  --carriers FILE       use the simulated carriers (Touch Memory, dongles,\n"
-               "                        token) described in FILE for this run\n"
+               "                        token) described in FILE for this run (only in\n"
+               "                        the demonstration host nccore-sim; this one was\n"
+               "                        built %s)\n"
                "  --help, -h            this text\n"
                "A password is never given on the command line. With /NOLOGO nothing is\n"
                "asked: hardware carriers are read once, silently, and a key protected by a\n"
                "password then fails (25); give the password with --password-file or\n"
-               "--password-fd instead of /NOLOGO.\n");
+               "--password-fd instead of /NOLOGO.\n",
+#ifdef NCCORE_WITH_SIMULATORS
+               "with them"
+#else
+               "without them"
+#endif
+  );
 }
 
 }  // namespace
