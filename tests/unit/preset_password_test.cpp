@@ -129,7 +129,7 @@ TEST_F(PresetPasswordTest, LinesAreReadInTheNamedEncoding) {
       {"cp1251", {utf8Bytes, password1251, PasswordKeyOf("\xD0\xB8")}},
       // Any other name: no line is a password.
       {"UTF-8", {std::nullopt, std::nullopt, std::nullopt}},
-      {"", {std::nullopt, std::nullopt, std::nullopt}},
+      {"utf8", {std::nullopt, std::nullopt, std::nullopt}},
       unset,
   };
   for (const Case& c : cases) {

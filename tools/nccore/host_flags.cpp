@@ -1,7 +1,5 @@
 #include "tools/nccore/host_flags.h"
 
-#include "tools/nccore/carriers_flag.h"
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +7,8 @@
 #include <cstring>
 #include <cwchar>
 #include <string_view>
+
+#include "tools/nccore/carriers_flag.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
