@@ -20,6 +20,15 @@
 
 namespace nc::fuzz {
 
+// Sets a variable of this process's environment, where the library reads it.
+inline void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  FUZZ_CHECK(::_putenv_s(name, value) == 0);
+#else
+  FUZZ_CHECK(::setenv(name, value, 1) == 0);
+#endif
+}
+
 class ScratchFile {
  public:
   explicit ScratchFile(const char* tag)

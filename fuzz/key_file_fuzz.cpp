@@ -131,13 +131,7 @@ class PresetLine {
   int fd_ = -1;
 };
 
-void SetEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-  FUZZ_CHECK(::_putenv_s(name, value) == 0);
-#else
-  FUZZ_CHECK(::setenv(name, value, 1) == 0);
-#endif
-}
+using nc::fuzz::SetEnvironment;
 
 // Reads the kind's blocks as its reader would; false when the file is no
 // such key file (the container's own harness checks those outcomes).

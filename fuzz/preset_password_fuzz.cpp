@@ -36,13 +36,7 @@ namespace {
 
 using nc::platform::kPresetLineLimit;
 
-void SetEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-  FUZZ_CHECK(::_putenv_s(name, value) == 0);
-#else
-  FUZZ_CHECK(::setenv(name, value, 1) == 0);
-#endif
-}
+using nc::fuzz::SetEnvironment;
 
 // The lines as the reader cuts them.
 std::vector<std::string> Lines(const std::uint8_t* data, std::size_t size) {
