@@ -1,8 +1,8 @@
 // The NorvexQuadra dongle layer (see quadra.h).
 #include "carriers/quadra.h"
 
-#include "carriers/carrier_text.h"
 #include "platform/clock.h"
+#include "platform/library_text.h"
 #include "platform/named_mutex.h"
 #include "zq/wipe.h"
 
@@ -12,7 +12,7 @@ namespace {
 
 // ---- status texts ---------------------------------------------------------------------
 // The client's own texts, spelled as the system shows them (UTF-8 here,
-// converted at the boundary: carrier_text.h).
+// converted at the boundary: platform/library_text.h).
 struct StatusText {
   std::uint16_t status;
   const char* text;
@@ -222,7 +222,7 @@ void QuadraStatusText(char* buffer, std::uint32_t size, std::uint16_t status) {
   for (const StatusText& entry : kStatusTexts) {
     if (entry.status == status) text = entry.text;
   }
-  CopyCarrierText(buffer, size, text);
+  platform::CopyLibraryText(buffer, size, text);
 }
 
 }  // namespace nc::carriers

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "carriers/carrier_text.h"
 #include "carriers/drivers/tessel_driver.h"
 #include "platform/clock.h"
+#include "platform/library_text.h"
 #include "zq/wipe.h"
 #include "zq/zq.h"
 
@@ -20,7 +20,7 @@ using drivers::TesselHandle;
 
 // ---- error texts ----------------------------------------------------------------------
 // The token library's own texts, spelled as the system shows them (UTF-8
-// here, converted at the boundary: carrier_text.h).
+// here, converted at the boundary: platform/library_text.h).
 struct ErrorText {
   std::uint32_t code;
   const char* text;
@@ -439,7 +439,7 @@ void TesselStatusText(char* buffer, std::uint32_t size, std::uint32_t code) {
   for (const ErrorText& entry : kErrorTexts) {
     if (entry.code == code) text = entry.text;
   }
-  CopyCarrierText(buffer, size, text);
+  platform::CopyLibraryText(buffer, size, text);
 }
 
 }  // namespace nc::carriers

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "carriers/touch_memory_drivers.h"
+#include "carriers/drivers/carrier_drivers.h"
 #include "carriers/touch_memory_mapping.h"
 #include "carriers/touch_memory_text.h"
 #include "platform/clock.h"
@@ -28,6 +28,7 @@ using drivers::DeviceHandle;
 using drivers::kNoDevice;
 using drivers::kNoPort;
 using drivers::PortHandle;
+using drivers::TouchMemoryDrivers;
 
 constexpr char kProfileFile[] = "TavoTM.INI";
 constexpr char kMappingSection[] = "DeviceMemoryMapping";
@@ -98,8 +99,6 @@ class LibraryMutex {
 
 LibraryMutex g_mutex;  // guards everything below
 Library g_library;
-// Set by SetTouchMemoryDrivers (null members: not set).
-TouchMemoryDrivers g_override;
 // The drivers the library's state belongs to (null until the first call).
 TouchMemoryDrivers g_active;
 using Lock = std::lock_guard<LibraryMutex>;
@@ -133,11 +132,22 @@ void ShutdownLocked(const TouchMemoryDrivers& d) {
   ResetBitmaps();
 }
 
+// An installation of carrier drivers (drivers/carrier_drivers.h): the state
+// is released through the drivers it belongs to while they still exist.
+void ReleaseDrivers() {
+  Lock lock(g_mutex);
+  ShutdownLocked(g_active);
+  g_active = TouchMemoryDrivers();
+}
+
 // The drivers to use now (under the mutex): those installed, else the
 // system's. When they change, the state is released through the drivers it
 // belongs to first.
 TouchMemoryDrivers Drivers() {
-  TouchMemoryDrivers want = g_override;
+  // From the first use on, the library has state to release when other
+  // drivers are installed.
+  [[maybe_unused]] static const bool hooked = (drivers::SetDriverReleaseHook(ReleaseDrivers), true);
+  TouchMemoryDrivers want = drivers::InstalledCarrierDrivers().touchMemory;
   if (want.vtmd == nullptr) want.vtmd = &drivers::SystemVtmdDriver();
   if (want.tmex == nullptr) want.tmex = &drivers::SystemTmexModuleLoader();
   if (want.ports == nullptr) want.ports = &drivers::SystemSerialDriver();
@@ -314,7 +324,7 @@ int SerialReadRom(const View& v, std::uint8_t* rom) {
 // Initialisation
 
 void ShowError(bool show, const char* text) {
-  if (show) platform::CurrentUi().ShowInfo(nullptr, tm_text::Caption(), text);
+  if (show) platform::CurrentUi().ShowInfo(nullptr, tm_text::Caption().c_str(), text);
 }
 
 std::string MappingErrorText(const char* key) {
@@ -378,14 +388,14 @@ int TmLibraryInit(int showErrors) {
   const char* key = d.vtmd->ParametersKey();
   std::uint32_t type = 0;
   if (!platform::CreateSettingsKey(key) || !platform::ReadSettingDword(key, "AdpType", &type)) {
-    ShowError(showErrors != 0, tm_text::DriverNotLoaded());
+    ShowError(showErrors != 0, tm_text::DriverNotLoaded().c_str());
     return Fail(kTmDriverNotLoaded);
   }
   bool directPort = type >= 8 && type <= 11;
   if (!directPort && lib.driver == kNoDevice) {
     lib.driver = d.vtmd->Open();
     if (lib.driver == kNoDevice) {
-      ShowError(showErrors != 0, tm_text::DriverNotLoaded());
+      ShowError(showErrors != 0, tm_text::DriverNotLoaded().c_str());
       return Fail(kTmDriverNotLoaded);
     }
   }
@@ -637,21 +647,6 @@ std::uint8_t TmCrc8(const std::uint8_t* data, std::uint32_t size) {
     }
   }
   return crc;
-}
-
-// ---- ---------------------------------------------------------------------------
-// Drivers
-
-TouchMemoryDrivers CurrentTouchMemoryDrivers() {
-  Lock lock(g_mutex);
-  return Drivers();
-}
-
-void SetTouchMemoryDrivers(const TouchMemoryDrivers* replacement) {
-  Lock lock(g_mutex);
-  ShutdownLocked(g_active);  // while the drivers it belongs to are still there
-  g_active = TouchMemoryDrivers();
-  g_override = replacement != nullptr ? *replacement : TouchMemoryDrivers();
 }
 
 }  // namespace nc::carriers

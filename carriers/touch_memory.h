@@ -73,13 +73,6 @@ inline constexpr std::uint32_t kTmTextAnsi = 0x02;     // code page 1251
 inline constexpr std::uint32_t kTmTextUtf8 = 0x04;     // UTF-8
 inline constexpr std::uint32_t kTmTextEnglish = 0x08;  // else Russian
 // Neither OEM, ANSI nor UTF-8: UTF-16 (little-endian, the platform's order).
-// The form of the library's own texts (Russian): code page 1251 on Windows,
-// UTF-8 elsewhere. Key protection shows the status lines in this form.
-#ifdef _WIN32
-inline constexpr std::uint32_t kTmTextLibrary = kTmTextAnsi;
-#else
-inline constexpr std::uint32_t kTmTextLibrary = kTmTextUtf8;
-#endif
 
 // The text of `code` (codes not in the table get the "unknown error" row)
 // in `form`, copied into `buffer` of `size` bytes: as much as fits with a

@@ -2,15 +2,18 @@
 // (Russian and English, each in code page 866, code page 1251 and UTF-16)
 // plus UTF-8, and the library's own messages.
 //
-// The texts are written once, as UTF-16 literals; every other form is made
-// from them at compile time. Only ASCII and the Russian letters occur, so
-// the code-page forms need no tables: a text with any other character stops
-// the build.
+// The texts are written once, as UTF-16 literals; the code page 866, UTF-16
+// and UTF-8 forms are made from them at compile time, the code page 1251
+// form from the UTF-8 one by the platform's conversion. Only ASCII and the
+// Russian letters occur, so code page 866 needs no table: a text with any
+// other character stops the build.
 #include "carriers/touch_memory_text.h"
 
 #include <cstring>
 
 #include "carriers/touch_memory.h"
+#include "platform/library_text.h"
+#include "platform/text_1251.h"
 
 namespace nc::carriers {
 
@@ -20,7 +23,6 @@ constexpr std::size_t kFormBytes = 256;  // each form of each text
 
 struct Forms {
   char oem[kFormBytes] = {};
-  char ansi[kFormBytes] = {};
   char16_t wide[kFormBytes / 2] = {};
   char utf8[kFormBytes] = {};
   std::uint32_t units = 0;      // characters (one byte each in the code pages)
@@ -39,15 +41,6 @@ consteval char Oem(char16_t c) {
   throw "a character code page 866 is not given here";
 }
 
-// Code page 1251: А..я at 0xC0, Ё 0xA8, ё 0xB8.
-consteval char Ansi(char16_t c) {
-  if (c < 0x80) return Byte(c);
-  if (c >= u'А' && c <= u'я') return Byte(0xC0 + (c - u'А'));
-  if (c == u'Ё') return Byte(0xA8);
-  if (c == u'ё') return Byte(0xB8);
-  throw "a character code page 1251 is not given here";
-}
-
 template <std::size_t N>
 consteval Forms MakeForms(const char16_t (&text)[N]) {
   Forms f;
@@ -56,7 +49,6 @@ consteval Forms MakeForms(const char16_t (&text)[N]) {
     char16_t c = text[i];
     if (c >= 0xD800 && c <= 0xDFFF) throw "only characters of the basic plane";
     f.oem[i] = Oem(c);
-    f.ansi[i] = Ansi(c);
     f.wide[i] = c;
     if (c < 0x80) {
       f.utf8[out++] = Byte(c);
@@ -128,21 +120,13 @@ constexpr Forms kInternalInitError =
 constexpr Forms kMappingError =
     MakeForms(u"Ошибка в параметре %s секции %s файла %s.\nПараметр будет проигнорирован.");
 
-const char* LibraryForm(const Forms& forms) {
-#ifdef _WIN32
-  return forms.ansi;
-#else
-  return forms.utf8;
-#endif
-}
-
 }  // namespace
 
 namespace tm_text {
-const char* Caption() { return LibraryForm(kCaption); }
-const char* DriverNotLoaded() { return LibraryForm(kDriverNotLoaded); }
-const char* InternalInitError() { return LibraryForm(kInternalInitError); }
-const char* MappingErrorFormat() { return LibraryForm(kMappingError); }
+std::string Caption() { return platform::LibraryText(kCaption.utf8); }
+std::string DriverNotLoaded() { return platform::LibraryText(kDriverNotLoaded.utf8); }
+std::string InternalInitError() { return platform::LibraryText(kInternalInitError.utf8); }
+std::string MappingErrorFormat() { return platform::LibraryText(kMappingError.utf8); }
 }  // namespace tm_text
 
 std::uint32_t TmErrorText(std::uint32_t code, void* buffer, std::uint32_t size,
@@ -155,7 +139,10 @@ std::uint32_t TmErrorText(std::uint32_t code, void* buffer, std::uint32_t size,
   if ((form & kTmTextOem) != 0) {
     source = text.oem;
   } else if ((form & kTmTextAnsi) != 0) {
-    source = text.ansi;
+    // From the UTF-8 form; one byte per character, as in code page 866.
+    if (buffer != nullptr && size > 0)
+      platform::Utf8To1251(text.utf8, text.utf8Bytes, static_cast<char*>(buffer), size);
+    return text.units;
   } else if ((form & kTmTextUtf8) != 0) {
     source = text.utf8;
     units = text.utf8Bytes;

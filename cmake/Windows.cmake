@@ -40,7 +40,8 @@ list(APPEND PLATFORM_SOURCES
      platform/win32/last_error.cpp
      platform/win32/ui_win32.cpp
      platform/win32/ui_console.cpp
-     platform/win32/progress_console.cpp
+     platform/win32/status_line.cpp
+     platform/win32/termination.cpp
      platform/win32/progress_wait.cpp
      platform/win32/exception_guard.cpp
      platform/win32/string_table.cpp

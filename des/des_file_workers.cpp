@@ -7,7 +7,7 @@
 #include <new>
 
 #include "des/ciphertext_length.h"
-#include "frame/exception_guard.h"
+#include "frame/guard_hook.h"
 #include "frame/result_text.h"
 #include "platform/last_error.h"
 #include "zq/wipe.h"
@@ -59,8 +59,7 @@ void OpenWindow(DesFileJob& job, int textId) {
 
 // Reports the share done; true when the user asked to stop.
 bool Cancelled(DesFileJob& job, std::uint64_t done, std::uint64_t base) {
-  return !job.quiet &&
-         frame::UpdateProgress(job.window.get(), frame::ProgressPercent(done, base)) != 0;
+  return frame::UpdateProgress(job.window.get(), frame::ProgressPercent(done, base)) != 0;
 }
 
 bool Write(DesFileJob& job, const void* bytes, std::uint32_t size) {

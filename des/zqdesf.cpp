@@ -13,9 +13,9 @@
 #include "frame/operation.h"
 #include "frame/options.h"
 #include "frame/result_text.h"
-#include "frame/string_table.h"
 #include "nccore21.h"
 #include "platform/last_error.h"
+#include "platform/string_table.h"
 #include "protect/key_material.h"
 #include "zq/wipe.h"
 

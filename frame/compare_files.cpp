@@ -48,7 +48,7 @@ int Compare(CompareState& state, platform::WindowHandle parent, const char* firs
       return gotA == gotB ? kWorkerOk : kWorkerDifferent;
     }
     total += gotA;
-    if (!quiet && UpdateProgress(state.window.get(), ProgressPercent(total, base)) != 0)
+    if (UpdateProgress(state.window.get(), ProgressPercent(total, base)) != 0)
       return kWorkerCancelled;
     if (std::memcmp(a, b, gotA) != 0) return kWorkerDifferent;
   }

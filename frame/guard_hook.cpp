@@ -1,6 +1,6 @@
-#include <atomic>
+#include "frame/guard_hook.h"
 
-#include "frame/exception_guard.h"
+#include <atomic>
 
 namespace nc::frame {
 

@@ -6,6 +6,7 @@
 
 #include "frame/result_text.h"
 #include "platform/last_error.h"
+#include "platform/termination.h"
 
 namespace nc::frame {
 
@@ -78,6 +79,12 @@ bool CreateOutput(OutputFile& output, const char* destination, bool secret) {
 
 bool CommitOutput(OutputFile& output) {
   if (output.file == platform::kInvalidFile) return false;
+  // A job asked to end the process never commits: its output goes.
+  if (platform::TerminationRequested()) {
+    DiscardOutput(output);
+    platform::SetLastErrorCode(platform::kErrorWriteFault);
+    return false;
+  }
   // Replacing a file keeps who may read it: a plaintext written over a
   // private file stays private. Secret outputs stay owner-only.
   platform::SetFinalPermissions(output.file, output.target.c_str(), output.secret);

@@ -63,7 +63,8 @@ struct OutputFile {
 // Gives the temporary file its final permissions, flushes and closes it and
 // renames it to the destination (over an existing file only when
 // `mayReplace`); false with the last error set (and the temporary file
-// removed) on failure.
+// removed) on failure, and when the process was asked to end meanwhile
+// (platform/termination.h).
 [[nodiscard]] bool CommitOutput(OutputFile& output);
 // Closes and removes the temporary file unless committed. Safe to repeat.
 void DiscardOutput(OutputFile& output);

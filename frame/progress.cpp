@@ -4,8 +4,9 @@
 
 #include <cstring>
 
-#include "frame/string_table.h"
 #include "frame/text_util.h"
+#include "platform/string_table.h"
+#include "platform/termination.h"
 #include "platform/ui.h"
 
 namespace nc::frame {
@@ -72,10 +73,12 @@ ProgressHandle OpenProgressWindow(platform::WindowHandle parent, int titleId, in
 }
 
 int UpdateProgress(ProgressWindow* window, unsigned percent) {
-  if (window == nullptr) return 0;
-  window->view->SetPercent(percent);
-  window->view->Pump();
-  return (window->word.load() & platform::kProgressCancel) != 0 ? 1 : 0;
+  if (window != nullptr) {
+    window->view->SetPercent(percent);
+    window->view->Pump();
+    if ((window->word.load() & platform::kProgressCancel) != 0) return 1;
+  }
+  return platform::TerminationRequested() ? 1 : 0;
 }
 
 void CloseProgressWindow(ProgressHandle& window) { window.reset(); }

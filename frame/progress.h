@@ -61,8 +61,9 @@ using ProgressHandle = std::unique_ptr<ProgressWindow>;
 // cannot be cancelled.
 ProgressHandle OpenProgressWindow(platform::WindowHandle parent, int titleId, int textId);
 // Shows `percent`, lets the backend handle what the user did, and returns
-// the cancel flag (nonzero: stop). Without a window returns 0 and does
-// nothing.
+// the cancel flag (nonzero: stop). Without a window (a quiet job, or one the
+// backend could not show) only a request to end the process
+// (platform/termination.h) stops the job.
 int UpdateProgress(ProgressWindow* window, unsigned percent);
 // Closes the window if there is one. Safe to repeat.
 void CloseProgressWindow(ProgressHandle& window);

@@ -2,8 +2,8 @@
 #include <string>
 
 #include "frame/result_text.h"
-#include "frame/string_table.h"
 #include "frame/text_util.h"
+#include "platform/string_table.h"
 
 namespace nc::frame {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "frame/string_table.h"
 #include "frame/text_util.h"
+#include "platform/string_table.h"
 
 namespace nc::frame {
 
@@ -41,8 +41,7 @@ void AppendResult(ResultText& result, int code, const char* fileName) {
 int ResultCodeOf(const ResultText& result, std::size_t tagLength) {
   std::size_t length = std::strlen(result.text);
   int code = 0;
-  for (std::size_t i = tagLength; i < length && result.text[i] >= '0' && result.text[i] <= '9';
-       ++i)
+  for (std::size_t i = tagLength; i < length && result.text[i] >= '0' && result.text[i] <= '9'; ++i)
     code = code * 10 + (result.text[i] - '0');
   return code;
 }

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "frame/result_text.h"
-#include "frame/string_table.h"
 #include "frame/text_util.h"
 #include "platform/last_error.h"
+#include "platform/string_table.h"
 
 namespace nc::frame {
 

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "frame/string_table.h"
+#include "platform/string_table.h"
+#include "platform/termination.h"
 
 namespace nc::gost {
 
@@ -41,7 +42,7 @@ std::string FormatElapsed(std::uint32_t seconds) {
 
 std::int32_t ZQCDECL GoscProgress(GOSPQAProgress* progress) {
   auto& window = *static_cast<frame::GeneratorWindow*>(progress->window);
-  if ((window.word.load() & kGoscAbort) != 0) return 1;
+  if ((window.word.load() & kGoscAbort) != 0 || platform::TerminationRequested()) return 1;
 
   if (progress->phase == kGosPqaPhasePrime16 || progress->phase == kGosPqaPhasePrime32) {
     for (const Stage& stage : kStages) {
@@ -60,6 +61,10 @@ std::int32_t ZQCDECL GoscProgress(GOSPQAProgress* progress) {
   frame::ShowGeneratorField(window, GeneratorField::Elapsed,
                             FormatElapsed(progress->seconds).c_str());
   return 0;
+}
+
+std::int32_t ZQCDECL QuietGoscProgress(GOSPQAProgress*) {
+  return platform::TerminationRequested() ? 1 : 0;
 }
 
 }  // namespace nc::gost

@@ -6,9 +6,9 @@
 #include "frame/generator_file.h"
 #include "frame/operation.h"
 #include "frame/options.h"
-#include "frame/string_table.h"
 #include "gost/substitution_text.h"
 #include "nccore21.h"
+#include "platform/string_table.h"
 
 namespace nc::gost {
 

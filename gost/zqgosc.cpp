@@ -13,11 +13,11 @@
 #include "frame/operation.h"
 #include "frame/options.h"
 #include "frame/progress_generator.h"
-#include "frame/string_table.h"
 #include "frame/worker.h"
 #include "gost/gosc_progress.h"
 #include "nccore21.h"
 #include "platform/last_error.h"
+#include "platform/string_table.h"
 #include "zq/wipe.h"
 #include "zq/zq.h"
 
@@ -143,7 +143,7 @@ Outcome Run(GoscJob& job) {
   if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
                                    frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
-  if (file.quiet) job.context.callback = nullptr;  // no window to report to
+  if (file.quiet) job.context.callback = QuietGoscProgress;  // no window to report to
   if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
 
   if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleGostCommon, file))

@@ -2,19 +2,24 @@
 // its queue until a message arrives or the next tick is due; with a test
 // clock it looks at the queue every real millisecond and moves the test's
 // time forward in short steps meanwhile, so that ticks come without waiting.
+// Whatever the view, a request to end the process (platform/termination.h)
+// cancels the dialog: the loop looks for one at least every 100 ms.
 #include "platform/carrier_loop.h"
 
 #include <algorithm>
 #include <chrono>
 #include <utility>
 
+#include "platform/carrier_ui.h"
 #include "platform/clock.h"
+#include "platform/termination.h"
 
 namespace nc::platform {
 
 namespace {
 constexpr std::uint32_t kTestStepMs = 10;
-}
+constexpr std::uint64_t kTerminationCheckMs = 100;
+}  // namespace
 
 void CarrierLoop::Post(Message message) {
   std::lock_guard<std::mutex> lock(lock_);
@@ -56,12 +61,18 @@ int CarrierLoop::Run(CarrierDialogHandler& handler, CarrierWindow& window,
   result_ = -1;
   handler.OnInit(window);
   if (!ended_ && afterInit) afterInit();
+  bool terminationSeen = false;
   while (!ended_) {
     Message message{Message::Command, 0, {}};
     bool tick = false;
     {
       std::unique_lock<std::mutex> lock(lock_);
       for (;;) {
+        if (!terminationSeen && TerminationRequested()) {
+          terminationSeen = true;
+          message = {Message::Command, kCarrierCancel, {}};
+          break;
+        }
         if (!queue_.empty()) {
           message = std::move(queue_.front());
           queue_.pop_front();
@@ -78,11 +89,9 @@ int CarrierLoop::Run(CarrierDialogHandler& handler, CarrierWindow& window,
           untilTick = nextTickMs_ - now;
         }
         if (UsingSystemClock()) {
-          if (timer_) {
-            posted_.wait_for(lock, std::chrono::milliseconds(untilTick));
-          } else {
-            posted_.wait(lock);
-          }
+          posted_.wait_for(
+              lock, std::chrono::milliseconds(timer_ ? std::min(untilTick, kTerminationCheckMs)
+                                                     : kTerminationCheckMs));
         } else {
           posted_.wait_for(lock, std::chrono::milliseconds(1));
           if (queue_.empty() && timer_) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/library_text.h"
 #include "platform/progress_ui.h"
 #include "platform/ui.h"
 
@@ -24,31 +25,12 @@ class SilentGenerator final : public GeneratorView {
   void SetField(GeneratorField, const char*) override {}
 };
 
-bool IsContinuation(char c) {
-#ifdef _WIN32
-  (void)c;
-  return false;  // code page 1251: one byte per character
-#else
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-#endif
-}
-
-// Bytes taken by the first `characters` characters of `text`.
-std::size_t HeadBytes(const std::string& text, std::size_t characters) {
-  std::size_t at = 0;
-  for (std::size_t n = 0; at < text.size() && n < characters; ++n) {
-    ++at;
-    while (at < text.size() && IsContinuation(text[at])) ++at;
-  }
-  return at;
-}
-
 // Bytes taken by the last `characters` characters of `text`.
 std::size_t TailBytes(const std::string& text, std::size_t characters) {
   std::size_t at = text.size();
   for (std::size_t n = 0; at > 0 && n < characters; ++n) {
     --at;
-    while (at > 0 && IsContinuation(text[at])) --at;
+    while (at > 0 && IsContinuationByte(text[at])) --at;
   }
   return text.size() - at;
 }
@@ -62,7 +44,7 @@ std::string Shorten(const std::string& text, std::size_t columns) {
 }
 
 std::string CutEnd(const std::string& text, std::size_t columns) {
-  return text.substr(0, HeadBytes(text, columns));
+  return text.substr(0, CharacterPrefix(text.c_str(), columns));
 }
 
 std::string Trimmed(const std::string& text) {
@@ -71,16 +53,10 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// The generator line's words, in the library's encoding.
-#ifdef _WIN32
-constexpr char kIteration[] = "\xE8\xF2\xE5\xF0\xE0\xF6\xE8\xFF";  // "итерация"
-constexpr char kOf[] = "\xE8\xE7";                                 // "из"
-constexpr char kAttempt[] = "\xEF\xEE\xEF\xFB\xF2\xEA\xE0";        // "попытка"
-#else
+// The generator line's words.
 constexpr char kIteration[] = "итерация";
 constexpr char kOf[] = "из";
 constexpr char kAttempt[] = "попытка";
-#endif
 
 }  // namespace
 
@@ -98,7 +74,7 @@ std::unique_ptr<GeneratorView> SilentGeneratorView() { return std::make_unique<S
 
 std::size_t TextColumns(const std::string& text) {
   std::size_t n = 0;
-  for (char c : text) n += !IsContinuation(c);
+  for (char c : text) n += !IsContinuationByte(c);
   return n;
 }
 
@@ -157,10 +133,10 @@ std::string ComposeGeneratorLine(const std::string& stage,
     line += part;
   };
   std::string counter;
-  if (!iteration.empty()) counter = std::string(kIteration) + " " + iteration;
-  if (!total.empty()) counter += (counter.empty() ? "" : " ") + std::string(kOf) + " " + total;
+  if (!iteration.empty()) counter = LibraryText(kIteration) + " " + iteration;
+  if (!total.empty()) counter += (counter.empty() ? "" : " ") + LibraryText(kOf) + " " + total;
   add(counter);
-  if (!attempt.empty()) add(std::string(kAttempt) + " " + attempt);
+  if (!attempt.empty()) add(LibraryText(kAttempt) + " " + attempt);
   add(elapsed);
   return CutEnd(line, width);
 }

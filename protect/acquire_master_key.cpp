@@ -2,7 +2,7 @@
 // polling pass or from the carrier dialog, all of it under the fault guard.
 #include <cstring>
 
-#include "frame/exception_guard.h"
+#include "platform/exception_guard.h"
 #include "platform/last_error.h"
 #include "protect/carrier_dialog.h"
 #include "protect/factor_readers.h"

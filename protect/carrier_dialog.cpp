@@ -17,9 +17,8 @@
 #include <string>
 
 #include "carriers/touch_memory.h"
-#include "frame/exception_guard.h"
-#include "frame/text_util.h"
-#include "platform/text_1251.h"
+#include "platform/exception_guard.h"
+#include "platform/library_text.h"
 #include "platform/ui.h"
 #include "protect/factor_readers.h"
 #include "protect/master_key.h"
@@ -59,15 +58,6 @@ constexpr HardwareLine kHardware[] = {
      "Присоединить Tessel к разъему USB-порта", "Присоедините Tessel к разъему USB-порта",
      PollTessel},
 };
-
-// A UTF-8 text of this file in the library's encoding.
-std::string LibraryText(const char* utf8) {
-#ifdef _WIN32
-  return platform::Utf8To1251(utf8);
-#else
-  return utf8;
-#endif
-}
 
 void CloseTmSession(CarrierAuthState& state) {
   if (state.tmSession == 0) return;
@@ -138,9 +128,9 @@ class CarrierDialog final : public platform::CarrierDialogHandler {
     }
     for (const HardwareLine& line : kHardware) {
       if ((code & line.factor) != 0) {
-        window.SetText(line.status, LibraryText(line.attach).c_str());
+        window.SetText(line.status, platform::LibraryText(line.attach).c_str());
       } else {
-        window.SetText(line.status, LibraryText(kNotRequired).c_str());
+        window.SetText(line.status, platform::LibraryText(kNotRequired).c_str());
         window.Enable(line.status, false);
         window.Enable(line.label, false);
       }
@@ -252,14 +242,14 @@ void ComposeStepList(std::uint32_t code, char* buffer, std::size_t size) {
     if ((code & factor) == 0) return;
     // The Tessel step is always the last one: no new line after it.
     const char* format = factor == kFactorTessel ? "\t%u. %s" : "\t%u. %s\n";
-    std::string text = LibraryText(step);
+    std::string text = platform::LibraryText(step);
     char line[256];
     std::snprintf(line, sizeof line, format, ++number, text.c_str());
     list += line;
   };
   add(kFactorPassword, kPasswordStep);
   for (const HardwareLine& line : kHardware) add(line.factor, line.step);
-  std::size_t length = frame::CharacterBoundary(list.data(), list.size(), size - 1);
+  std::size_t length = platform::CharacterBoundary(list.data(), list.size(), size - 1);
   std::memcpy(buffer, list.data(), length);
   buffer[length] = '\0';
 }

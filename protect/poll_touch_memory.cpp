@@ -2,6 +2,7 @@
 // device on the reader, enciphered under itself and folded into the key.
 #include "carriers/touch_memory.h"
 #include "platform/last_error.h"
+#include "platform/library_text.h"
 #include "protect/factor_contribution.h"
 #include "protect/factor_readers.h"
 #include "protect/master_key.h"
@@ -46,9 +47,11 @@ void ShowTmError(CarrierAuthState& state, std::uint32_t error) {
                    "Присоедините прибор Touch Memory к считывателю");
     return;
   }
+  char text[kStatusLineSize];
+  carriers::TmErrorText(error, text, sizeof text, carriers::kTmTextUtf8);
   char line[kStatusLineSize];
   std::uint32_t prefix = BeginErrorLine(line);
-  carriers::TmErrorText(error, line + prefix, kStatusLineSize - prefix, carriers::kTmTextLibrary);
+  platform::CopyLibraryText(line + prefix, kStatusLineSize - prefix, text);
   WriteStatusLine(state, platform::kCarrierTmStatus, line);
 }
 

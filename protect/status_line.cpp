@@ -1,7 +1,7 @@
 // Status lines of the carrier dialog.
 #include "protect/status_line.h"
 
-#include "carriers/carrier_text.h"
+#include "platform/library_text.h"
 
 namespace nc::protect {
 
@@ -12,12 +12,12 @@ void WriteStatusLine(CarrierAuthState& state, int control, const char* text) {
 void ShowStatusText(CarrierAuthState& state, int control, const char* utf8) {
   if (state.window.load() == nullptr) return;
   char line[kStatusLineSize];
-  carriers::CopyCarrierText(line, sizeof line, utf8);
+  platform::CopyLibraryText(line, sizeof line, utf8);
   WriteStatusLine(state, control, line);
 }
 
 std::uint32_t BeginErrorLine(char (&line)[kStatusLineSize]) {
-  return carriers::CopyCarrierText(line, kStatusLineSize, "Ошибка: ");
+  return static_cast<std::uint32_t>(platform::CopyLibraryText(line, kStatusLineSize, "Ошибка: "));
 }
 
 }  // namespace nc::protect

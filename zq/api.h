@@ -1,5 +1,6 @@
-/* The calling convention of the primitives: __stdcall on Windows, as the
- * companion libraries export them. */
+/* What every header of the primitives' C interface shares: the calling
+ * convention (__stdcall on Windows, as the companion libraries export them)
+ * and the assertion that pins a record's layout. */
 #ifndef NCCORE_ZQ_API_H
 #define NCCORE_ZQ_API_H
 #ifndef ZQAPI
@@ -7,6 +8,13 @@
 #define ZQAPI __stdcall
 #else
 #define ZQAPI
+#endif
+#endif
+#ifndef ZQ_STATIC_ASSERT
+#ifdef __cplusplus
+#define ZQ_STATIC_ASSERT static_assert
+#else
+#define ZQ_STATIC_ASSERT _Static_assert
 #endif
 #endif
 #endif

@@ -62,7 +62,8 @@
 #define NCCORE_ZQ_DES_H
 #include <stdint.h>
 
-#include "zq/zq.h"
+#include "zq/api.h"
+#include "zq/des_records.h"
 
 #ifdef __cplusplus
 extern "C" {

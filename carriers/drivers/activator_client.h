@@ -2,10 +2,9 @@
 // sees it: the parallel-port protocol with an adjustable port timing, a
 // presence probe and word access to the dongle's memory.
 //
-// There is no Activator/M client on these systems: unless a simulator is
-// installed (testsupport/carriers/drivers/activator_sim.h, selected through
-// testsupport/carriers/simulated_devices.h) the probe never finds a dongle and every
-// access fails.
+// There is no Activator/M client on these systems: unless one is installed
+// (carriers/drivers/carrier_drivers.h) the probe never finds a dongle and
+// every access fails.
 #pragma once
 #include <cstdint>
 
@@ -27,7 +26,5 @@ class ActivatorClient {
 
 // The client in use: an installed one, else the one that finds no dongle.
 ActivatorClient& CurrentActivatorClient();
-// Installs `client` (null: none).
-void SetActivatorClient(ActivatorClient* client);
 
 }  // namespace nc::carriers::drivers

@@ -3,10 +3,9 @@
 // the client formats and keeps its state in. Every call returns the
 // client's 16-bit status, 0 for success (texts in carriers/quadra.h).
 //
-// There is no NorvexQuadra client on these systems: unless a simulator is
-// installed (testsupport/carriers/drivers/quadra_sim.h, selected through
-// testsupport/carriers/simulated_devices.h) every call answers status 12, "driver not
-// found".
+// There is no NorvexQuadra client on these systems: unless one is installed
+// (carriers/drivers/carrier_drivers.h) every call answers status 12, "driver
+// not found".
 #pragma once
 #include <cstdint>
 
@@ -33,7 +32,5 @@ class QuadraClient {
 
 // The client in use: an installed one, else the one that finds no driver.
 QuadraClient& CurrentQuadraClient();
-// Installs `client` (null: none).
-void SetQuadraClient(QuadraClient* client);
 
 }  // namespace nc::carriers::drivers

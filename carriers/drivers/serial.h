@@ -5,7 +5,7 @@
 // System ports: platform/serial_port.h (the comm API on Windows, termios on
 // POSIX, where "COMn" maps to a device path through the settings store). An
 // in-process simulator with passive adapters stands in for them in tests
-// and demonstrations (testsupport/carriers/drivers/serial_sim.h).
+// and demonstrations (installed through carriers/drivers/carrier_drivers.h).
 #pragma once
 #include <cstdint>
 

@@ -3,10 +3,8 @@
 //
 // System driver: on Windows the device "\\.\TESSELDRVR" through CreateFileW
 // and DeviceIoControl (carriers/drivers/tessel_driver_win32.cpp); there is
-// no such driver elsewhere, so opening it fails with last error 2. The
-// simulator (testsupport/carriers/drivers/tessel_sim.h, selected through
-// testsupport/carriers/simulated_devices.h) stands in for it in tests and
-// demonstrations.
+// no such driver elsewhere, so opening it fails with last error 2. Another
+// driver may be installed in its place (carriers/drivers/carrier_drivers.h).
 //
 // ---- requests ------------------------------------------------------------------
 // kTesselGetVersion  in: none.  out: 4 bytes, the driver version (u32 LE).
@@ -62,7 +60,5 @@ class TesselDriver {
 TesselDriver& SystemTesselDriver();
 // The driver in use: an installed one, else the system's.
 TesselDriver& CurrentTesselDriver();
-// Installs `driver` (null: the system's).
-void SetTesselDriver(TesselDriver* driver);
 
 }  // namespace nc::carriers::drivers

@@ -13,7 +13,7 @@
 // its own serial signalling instead.
 //
 // A simulator stands in for the module in tests and demonstrations
-// (testsupport/carriers/drivers/tmex_sim.h).
+// (installed through carriers/drivers/carrier_drivers.h).
 #pragma once
 #include <cstdint>
 #include <string>

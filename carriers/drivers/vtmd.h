@@ -5,7 +5,7 @@
 // and DeviceIoControl; there is no such driver elsewhere, so opening it fails
 // (last error 2) and the adapter types served by the driver report "driver
 // not loaded" on POSIX. A simulator stands in for it in tests and
-// demonstrations (testsupport/carriers/drivers/vtmd_sim.h).
+// demonstrations (installed through carriers/drivers/carrier_drivers.h).
 #pragma once
 #include <cstdint>
 

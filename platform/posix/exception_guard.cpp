@@ -2,12 +2,12 @@
 // inside RunGuarded jump back to RunGuarded. The handlers are installed only
 // while some thread is inside a guarded region; a fault anywhere else goes
 // to the handler that was there before (or the default action).
-#include <signal.h>
+#include "platform/exception_guard.h"
+
 #include <setjmp.h>
+#include <signal.h>
 
 #include <mutex>
-
-#include "frame/exception_guard.h"
 
 namespace nc::frame {
 

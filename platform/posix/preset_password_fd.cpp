@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/posix/termination_wait.h"
 #include "platform/preset_password.h"
 
 namespace nc::platform {
@@ -39,6 +40,7 @@ int ReadPresetByte(unsigned char* byte) {
   int fd = NamedDescriptor();
   if (fd < 0) return -1;
   for (;;) {
+    if (!WaitForInput(fd)) return -1;  // asked to end while the writer is silent
     ssize_t n = ::read(fd, byte, 1);
     if (n < 0 && errno == EINTR) continue;
     return n == 1 ? 1 : n == 0 ? 0 : -1;

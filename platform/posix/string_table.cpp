@@ -1,10 +1,11 @@
 // The texts compiled in from res/strings.txt (UTF-8).
+#include "platform/string_table.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
-#include "frame/string_table.h"
-#include "frame/text_util.h"
+#include "platform/library_text.h"
 
 namespace nc::frame {
 
@@ -36,7 +37,7 @@ std::size_t LoadText(int id, char* buffer, std::size_t size) {
   if (buffer == nullptr || size == 0) return 0;
   const char* text = Find(id);
   if (text == nullptr) text = "";
-  std::size_t n = CharacterBoundary(text, std::strlen(text), size - 1);
+  std::size_t n = platform::CharacterBoundary(text, std::strlen(text), size - 1);
   std::memcpy(buffer, text, n);
   buffer[n] = '\0';
   return n;

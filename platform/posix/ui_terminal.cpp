@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/posix/carrier_terminal.h"
+#include "platform/posix/termination_wait.h"
 #include "platform/ui.h"
 
 namespace nc::platform {
@@ -32,11 +33,13 @@ class TerminalFd {
       done += static_cast<std::size_t>(n);
     }
   }
-  // One line without its end; false at end of input or on an error.
+  // One line without its end; false at end of input, on an error, or when
+  // the process is asked to end meanwhile.
   bool ReadLine(std::string* line) const {
     line->clear();
     char c;
     for (;;) {
+      if (!WaitForInput(fd_)) return false;
       ssize_t n = ::read(fd_, &c, 1);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
@@ -78,7 +81,7 @@ class Terminal final : public UiBackend {
     if (!tty.valid()) return;
     tty.Write(std::string("\n") + caption + "\n" + text + "\n");
   }
-  // Progress on stderr (platform/posix/progress_terminal.cpp).
+  // Progress on stderr (platform/progress_text.cpp).
   std::unique_ptr<ProgressView> OpenProgress(WindowHandle, ProgressWord& word) override {
     return TerminalProgressView(word);
   }

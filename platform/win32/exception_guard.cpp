@@ -19,7 +19,7 @@
 // back to RunGuarded with __builtin_longjmp, which restores only the frame
 // and stack pointers: nothing of the C runtime's setjmp machinery is
 // involved.
-#include "frame/exception_guard.h"
+#include "platform/exception_guard.h"
 
 #include <cstdint>
 #include <mutex>

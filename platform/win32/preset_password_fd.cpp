@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/preset_password.h"
+#include "platform/termination.h"
 #include "platform/win32/windows_api.h"
 
 namespace nc::platform {
@@ -23,6 +24,18 @@ HANDLE NamedHandle() {
   return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
 }
 
+// Waits until a pipe has a byte to read or its writer has gone; false when
+// the process is asked to end first (a read would wait for the writer).
+bool WaitForPipe(HANDLE pipe) {
+  for (;;) {
+    if (TerminationRequested()) return false;
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available > 0)
+      return true;  // the read reports a writer that has gone
+    ::Sleep(20);
+  }
+}
+
 }  // namespace
 
 bool PresetDescriptorOpen() {
@@ -38,6 +51,7 @@ bool PresetDescriptorOpen() {
 int ReadPresetByte(unsigned char* byte) {
   HANDLE handle = NamedHandle();
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
+  if (::GetFileType(handle) == FILE_TYPE_PIPE && !WaitForPipe(handle)) return -1;
   DWORD got = 0;
   if (!::ReadFile(handle, byte, 1, &got, nullptr)) {
     return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;  // a pipe's writer has gone

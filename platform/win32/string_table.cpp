@@ -1,10 +1,10 @@
 // The texts come from the STRINGTABLE of the module holding this code
 // (generated from res/strings.txt) and are handed out in code page 1251.
-#include "frame/string_table.h"
+#include "platform/string_table.h"
 
 #include <cstring>
 
-#include "frame/text_util.h"
+#include "platform/library_text.h"
 #include "platform/win32/module.h"
 #include "platform/win32/text_convert.h"
 
@@ -25,7 +25,7 @@ std::string LoadText(int id) {
 std::size_t LoadText(int id, char* buffer, std::size_t size) {
   if (buffer == nullptr || size == 0) return 0;
   std::string text = LoadText(id);
-  std::size_t n = CharacterBoundary(text.data(), text.size(), size - 1);
+  std::size_t n = platform::CharacterBoundary(text.data(), text.size(), size - 1);
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
   return n;

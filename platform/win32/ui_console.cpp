@@ -82,7 +82,7 @@ class Console final : public UiBackend {
     if (out.valid()) out.Write(std::string("\n") + caption + "\n" + text + "\n");
     ::SetLastError(error);
   }
-  // Progress on the console (platform/win32/progress_console.cpp).
+  // Progress on the console (platform/progress_text.cpp).
   std::unique_ptr<ProgressView> OpenProgress(WindowHandle, ProgressWord& word) override {
     return TerminalProgressView(word);
   }

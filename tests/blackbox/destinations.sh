@@ -178,16 +178,6 @@ done
 # on a FIFO; job B writes "out" meanwhile; A then goes on and must report 11,
 # leaving B's file. ZqDESF waits before it creates its output, ZqDESK after
 # (its commit finds the name taken).
-# The process $1 is blocked reading descriptor 3 (waits at most 20 s).
-wait_reading_fd3() {
-  local i syscall
-  for ((i = 0; i < 200; i++)); do
-    read -r syscall </proc/"$1"/syscall 2>/dev/null || return 1
-    [[ $syscall == "0 0x3 "* || $syscall == "63 0x3 "* ]] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 # operation | job A (without /NOLOGO, which would keep the password from
 # being asked) | job B
 RACES='
@@ -210,7 +200,7 @@ while IFS='|' read -r op a b; do
   read -r -a argv <<<"$(trim "$a")"
   NCCORE_UI=headless "$NCCORE" --password-fd 3 "${argv[@]}" 3<typed </dev/null >a.txt 2>&1 &
   HOLD_PID=$!
-  if ! wait_reading_fd3 "$HOLD_PID"; then
+  if ! wait_for_input_wait "$HOLD_PID" 3; then
     problems+=("job A never asked for the password")
     kill "$HOLD_PID"
   fi

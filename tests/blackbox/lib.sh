@@ -184,6 +184,24 @@ wait_for() {
   return 1
 }
 
+# Waits (at most 20 s) until the process $1 waits for input on descriptor
+# $2: blocked in a read of it, or in a poll (the library polls a password
+# descriptor together with its own wake-up pipe). Linux's /proc/PID/syscall
+# tells, with the numbers of x86_64 and arm64.
+wait_for_input_wait() {  # pid, descriptor
+  local i syscall fd
+  fd=$(printf '0x%x' "$2")
+  for ((i = 0; i < 200; i++)); do
+    read -r syscall </proc/"$1"/syscall 2>/dev/null || return 1
+    case $syscall in
+      "0 $fd "* | "63 $fd "*) return 0 ;;  # read
+      "7 "* | "271 "* | "73 "*) return 0 ;; # poll, ppoll; ppoll (arm64)
+    esac
+    sleep 0.1
+  done
+  return 1
+}
+
 # start_on_terminal TYPESCRIPT COMMAND [NAME=VALUE...]: runs the shell command
 # line COMMAND in the background in a pseudo-terminal (util-linux `script`)
 # with the terminal backend and the variables given; its keys come from

@@ -8,7 +8,7 @@
 
 #include "frame/compare_files.h"
 #include "frame/result_text.h"
-#include "frame/string_table.h"
+#include "platform/string_table.h"
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 4 || (argc == 4 && std::strcmp(argv[3], "/NOLOGO") != 0)) {

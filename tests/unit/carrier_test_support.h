@@ -217,10 +217,10 @@ inline std::string UniqueMutexName(const char* what) {
 // for the test; the layers' process-wide state is reset afterwards.
 #include "carriers/activator.h"
 #include "carriers/quadra.h"
-#include "testsupport/carriers/simulated_devices.h"
-#include "frame/exception_guard.h"
 #include "platform/clock.h"
+#include "platform/exception_guard.h"
 #include "platform/named_mutex.h"
+#include "testsupport/carriers/simulated_devices.h"
 
 namespace nc::test {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "frame/progress.h"
-#include "frame/string_table.h"
 #include "frame_test_support.h"
 #include "platform/last_error.h"
+#include "platform/string_table.h"
 #include "platform/ui.h"
 #include "testsupport/ui/scripted_ui.h"
 

@@ -17,7 +17,7 @@
 #include "des_reference.h"
 #include "des_test_support.h"
 #include "frame/data_file.h"
-#include "frame/exception_guard.h"
+#include "frame/guard_hook.h"
 #include "frame_test_support.h"
 #include "nccore21.h"
 #include "platform/ui.h"

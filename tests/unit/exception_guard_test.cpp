@@ -11,11 +11,12 @@
 #include <signal.h>
 #endif
 
-#include "frame/exception_guard.h"
 #include <cstdint>
 
+#include "frame/guard_hook.h"
 #include "frame_test_support.h"
 #include "nccore21.h"
+#include "platform/exception_guard.h"
 #include "platform/ui.h"
 
 namespace nc::frame {

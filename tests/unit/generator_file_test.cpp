@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/string_table.h"
 #include "frame_test_support.h"
+#include "platform/string_table.h"
 #include "platform/ui.h"
 #include "testsupport/ui/scripted_ui.h"
 

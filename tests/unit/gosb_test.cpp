@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "frame/exception_guard.h"
-#include "frame/string_table.h"
+#include "frame/guard_hook.h"
 #include "gost/substitution_text.h"
 #include "nccore21.h"
 #include "platform/files.h"
+#include "platform/string_table.h"
 
 namespace nc::gost {
 namespace {

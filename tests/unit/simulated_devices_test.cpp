@@ -1,7 +1,6 @@
 // The description of the attached devices: the file format, its errors,
 // installing the simulators from a description file (and no variable that
-// selects them), and the conversion of the carriers' status texts to code
-// page 1251.
+// selects them).
 #include "testsupport/carriers/simulated_devices.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 
 #include "carrier_test_support.h"
 #include "carriers/activator.h"
-#include "carriers/carrier_text.h"
 #include "carriers/drivers/quadra_client.h"
 #include "carriers/quadra.h"
 #include "carriers/tessel.h"
@@ -217,43 +215,6 @@ TEST_F(DescribedDevicesTest, NoEnvironmentVariableSelectsSimulators) {
   EXPECT_EQ(InstalledSimulatedDevices(), nullptr);
   std::uint8_t packet[kQuadraPacketSize];
   EXPECT_EQ(drivers::CurrentQuadraClient().Format(packet), 12);
-}
-
-// ---------------------------------------------------------------------------
-// Texts in code page 1251
-
-TEST(CarrierText, RussianLettersBecomeCodePage1251) {
-  EXPECT_EQ(Utf8To1251("OK"), "OK");
-  EXPECT_EQ(Utf8To1251("Ошибка"), "\xCE\xF8\xE8\xE1\xEA\xE0");
-  EXPECT_EQ(Utf8To1251("АЯаяЁё"), "\xC0\xDF\xE0\xFF\xA8\xB8");
-  EXPECT_EQ(Utf8To1251("ПЭВМ, PIN-код."), "\xCF\xDD\xC2\xCC, PIN-\xEA\xEE\xE4.");
-  // What the code page lacks, and broken sequences, become '?'.
-  EXPECT_EQ(Utf8To1251("€"), "?");
-  EXPECT_EQ(Utf8To1251("a\xD0"), "a?");
-  EXPECT_EQ(Utf8To1251("\xD0"
-                       "b"),
-            "?b");
-  EXPECT_EQ(Utf8To1251("\x80z"), "?z");
-  EXPECT_EQ(Utf8To1251(nullptr), "");
-}
-
-TEST(CarrierText, CopiesAreCutWithinTheBuffer) {
-  char buffer[8];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(CopyCarrierText(buffer, 1, "Порт"), 0u);
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(buffer[1], '#');
-#ifdef _WIN32
-  EXPECT_EQ(CopyCarrierText(buffer, 4, "Порт"), 3u);
-  EXPECT_EQ(std::string(buffer), "\xCF\xEE\xF0");
-#else
-  // Three bytes would split the second letter: two are copied.
-  EXPECT_EQ(CopyCarrierText(buffer, 4, "Порт"), 2u);
-  EXPECT_EQ(std::string(buffer), "П");
-  EXPECT_EQ(CopyCarrierText(buffer, 6, "Порт"), 4u);
-  EXPECT_EQ(std::string(buffer), "По");
-#endif
-  EXPECT_EQ(CopyCarrierText(nullptr, 8, "x"), 0u);
 }
 
 }  // namespace

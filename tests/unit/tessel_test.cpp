@@ -18,9 +18,9 @@
 #endif
 
 #include "carrier_test_support.h"
-#include "carriers/drivers/tessel_driver.h"
-#include "testsupport/carriers/drivers/tessel_sim.h"
+#include "carriers/drivers/carrier_drivers.h"
 #include "carriers/tessel.h"
+#include "testsupport/carriers/drivers/tessel_sim.h"
 
 namespace nc::carriers {
 namespace {
@@ -73,6 +73,13 @@ const char kResponseB[] = "4aaac747fad0f8125eaf1dc1199d8db5";
 SimTesselToken TokenA() { return MakeTesselToken(kSerialA, Body(0x30), Key("Tessel key A")); }
 SimTesselToken TokenB() {
   return MakeTesselToken(kSerialB, Body(0xA0), Key("Tessel key B, a different one"));
+}
+
+// Puts `driver` in the place of the Tessel driver, the others as installed.
+void InstallTesselDriver(drivers::TesselDriver* driver) {
+  drivers::CarrierDrivers installed = drivers::InstalledCarrierDrivers();
+  installed.tessel = driver;
+  drivers::InstallCarrierDrivers(&installed);
 }
 
 class TesselTest : public CarrierTest {
@@ -477,7 +484,7 @@ TEST_F(TesselTest, AnEmptyStatusAnswerIsAnExchangeError) {
   };
   drivers::TesselSimulator simulator(devices_);
   EmptyAnswers empty(simulator);
-  drivers::SetTesselDriver(&empty);
+  InstallTesselDriver(&empty);
   std::uint8_t out[16];
   EXPECT_EQ(TesselResponse(out, kChallenge, 4), kTesselExchangeError);
   InstallSimulatedDevices(&devices_);
@@ -516,7 +523,7 @@ std::uint32_t U16(const Bytes& b, std::size_t at) {
 TEST_F(TesselTest, RequestBlocksCarryParametersCodeAndFurtherBytes) {
   devices_.tessel = {TokenA()};
   RecordingDriver recorder(devices_);
-  drivers::SetTesselDriver(&recorder);
+  InstallTesselDriver(&recorder);
   std::uint8_t out[16];
   ASSERT_EQ(TesselResponse(out, kChallenge, 4), kTesselOk);
   InstallSimulatedDevices(&devices_);

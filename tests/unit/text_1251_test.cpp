@@ -1,7 +1,7 @@
 // UTF-8 to code page 1251 against the platform's own converter (iconv on
 // POSIX, the Win32 code-page functions on Windows), the strict form that
-// passwords use, and the UTF-8 check that tells a preset password line's
-// encoding.
+// passwords use, the UTF-8 check that tells a preset password line's
+// encoding, and the sources' texts in the library's encoding.
 #include "platform/text_1251.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/library_text.h"
 
 #ifdef _WIN32
 #include "platform/win32/windows_api.h"
@@ -157,6 +159,45 @@ TEST(IsUtf8, WellFormedOnly) {
   for (const auto& c : cases) {
     EXPECT_EQ(IsUtf8(c.text.data(), c.text.size()), c.utf8) << c.text;
   }
+}
+
+TEST(LibraryText, SourceTextsInTheLibrarysEncoding) {
+  const struct {
+    const char* utf8;
+    const char* windows;  // code page 1251; Linux keeps the UTF-8 text
+  } cases[] = {
+      {"OK", "OK"},
+      {"Ошибка", "\xCE\xF8\xE8\xE1\xEA\xE0"},
+      {"АЯаяЁё", "\xC0\xDF\xE0\xFF\xA8\xB8"},
+      {"ПЭВМ, PIN-код.", "\xCF\xDD\xC2\xCC, PIN-\xEA\xEE\xE4."},
+  };
+  for (const auto& c : cases) {
+#ifdef _WIN32
+    EXPECT_EQ(LibraryText(c.utf8), c.windows) << c.utf8;
+#else
+    EXPECT_EQ(LibraryText(c.utf8), c.utf8);
+#endif
+  }
+  EXPECT_EQ(LibraryText(nullptr), "");
+}
+
+TEST(LibraryText, CopiesAreCutWithinTheBufferBetweenCharacters) {
+  char buffer[8];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(CopyLibraryText(buffer, 1, "Порт"), 0u);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], '#');
+#ifdef _WIN32
+  EXPECT_EQ(CopyLibraryText(buffer, 4, "Порт"), 3u);
+  EXPECT_EQ(std::string(buffer), "\xCF\xEE\xF0");
+#else
+  // Three bytes would split the second letter: two are copied.
+  EXPECT_EQ(CopyLibraryText(buffer, 4, "Порт"), 2u);
+  EXPECT_EQ(std::string(buffer), "П");
+  EXPECT_EQ(CopyLibraryText(buffer, 6, "Порт"), 4u);
+  EXPECT_EQ(std::string(buffer), "По");
+#endif
+  EXPECT_EQ(CopyLibraryText(nullptr, 8, "x"), 0u);
 }
 
 }  // namespace

@@ -23,14 +23,14 @@
 #include <vector>
 
 #include "carrier_test_support.h"
-#include "testsupport/carriers/drivers/serial_onewire_sim.h"
+#include "carriers/drivers/carrier_drivers.h"
 #include "carriers/touch_memory.h"
-#include "carriers/touch_memory_drivers.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/posix/serial_port_baud.h"
 #include "platform/serial_port.h"
 #include "platform/settings.h"
+#include "testsupport/carriers/drivers/serial_onewire_sim.h"
 
 namespace nc::carriers {
 namespace {
@@ -128,7 +128,7 @@ const RomCode kDevice = MakeRomCode(0x01, 0x0000000B81C2ull);
 class SerialPty : public ::testing::Test {
  protected:
   SerialPty() {
-    SetTouchMemoryDrivers(nullptr);
+    drivers::InstallCarrierDrivers(nullptr);
     EXPECT_TRUE(platform::WriteSettingDword(kNtKey, "AdpType", 9));
     EXPECT_TRUE(platform::WriteSettingDword(kNtKey, "TMEX", 0));
     EXPECT_TRUE(platform::WriteSettingText(kPortsKey, "COM2", pty_.slavePath().c_str()));

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "frame/exception_guard.h"
 #include "platform/clock.h"
+#include "platform/exception_guard.h"
 #include "platform/last_error.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
@@ -151,11 +151,6 @@ TEST(TmErrorText, CodesNotInTheTableGetTheUnknownErrorRow) {
     EXPECT_EQ(TextOf(code, kTmTextUtf8), Utf8("Неизвестная ошибка")) << code;
     EXPECT_EQ(TextOf(code, kTmTextEnglish | kTmTextAnsi), Utf8("Unknow error")) << code;
   }
-}
-
-TEST(TmErrorText, LibraryFormIsTheLibrarysTextEncoding) {
-  EXPECT_EQ(TextOf(0xE0040004, kTmTextLibrary),
-            Utf8(test::Native("Ошибка при обмене данными с прибором Touch Memory").c_str()));
 }
 
 TEST(TmErrorText, CutToTheBufferWithATerminatorAndWholeCharacters) {
@@ -870,7 +865,7 @@ TEST(TouchMemorySimulation, SelectedByTheDeviceDescription) {
   test::PrivateMachine machine({kNtKey});
   platform::InstantClock clock;
   platform::ScopedClock scopedClock(&clock);
-  SetTouchMemoryDrivers(nullptr);
+  drivers::InstallCarrierDrivers(nullptr);
   ASSERT_TRUE(platform::WriteSettingDword(kNtKey, "AdpType", 9));
   ASSERT_TRUE(platform::WriteSettingDword(kNtKey, "TMEX", 0));
   const std::string path = machine.folder() / "devices.txt";

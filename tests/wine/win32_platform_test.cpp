@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "frame/exception_guard.h"
-#include "frame/string_table.h"
+#include "platform/exception_guard.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/settings.h"
+#include "platform/string_table.h"
 #include "platform/ui.h"
 #include "platform/win32/module.h"
 #include "platform/win32/windows_api.h"

@@ -10,8 +10,9 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <utility>
 
-#include "carriers/touch_memory_drivers.h"
+#include "carriers/drivers/carrier_drivers.h"
 #include "testsupport/carriers/drivers/activator_sim.h"
 #include "testsupport/carriers/drivers/quadra_sim.h"
 #include "testsupport/carriers/drivers/tessel_sim.h"
@@ -411,24 +412,26 @@ std::unique_ptr<SimulatedDevices> g_described;
 std::unique_ptr<SimulatedTouchMemory> g_describedReader;
 
 void InstallLocked(SimulatedDevices* devices) {
-  drivers::SetQuadraClient(nullptr);
-  drivers::SetActivatorClient(nullptr);
-  drivers::SetTesselDriver(nullptr);
-  g_quadra.reset();
-  g_activator.reset();
-  g_tessel.reset();
+  // The simulators in use stay until the new ones (or the system's drivers)
+  // are installed; the Touch Memory drivers stay as they are.
+  auto quadra = std::move(g_quadra);
+  auto activator = std::move(g_activator);
+  auto tessel = std::move(g_tessel);
   g_installed = devices;
-  if (devices == nullptr) return;
-  g_quadra = std::make_unique<drivers::QuadraSimulator>(*devices);
-  g_activator = std::make_unique<drivers::ActivatorSimulator>(*devices);
-  g_tessel = std::make_unique<drivers::TesselSimulator>(*devices);
-  drivers::SetQuadraClient(g_quadra.get());
-  drivers::SetActivatorClient(g_activator.get());
-  drivers::SetTesselDriver(g_tessel.get());
+  if (devices != nullptr) {
+    g_quadra = std::make_unique<drivers::QuadraSimulator>(*devices);
+    g_activator = std::make_unique<drivers::ActivatorSimulator>(*devices);
+    g_tessel = std::make_unique<drivers::TesselSimulator>(*devices);
+  }
+  drivers::CarrierDrivers installed = drivers::InstalledCarrierDrivers();
+  installed.quadra = g_quadra.get();
+  installed.activator = g_activator.get();
+  installed.tessel = g_tessel.get();
+  drivers::InstallCarrierDrivers(&installed);
 }
 
 void DropDescribedLocked() {
-  if (g_describedReader != nullptr) SetTouchMemoryDrivers(nullptr);
+  if (g_describedReader != nullptr) InstallTouchMemoryDrivers({});
   g_describedReader.reset();
   g_described.reset();
 }
@@ -462,8 +465,7 @@ bool InstallDescribedDevices(const char* path, std::string* error) {
   g_described = std::move(described);
   if (reader != nullptr) {
     g_describedReader = std::move(reader);
-    const TouchMemoryDrivers drivers = g_describedReader->drivers();
-    SetTouchMemoryDrivers(&drivers);
+    InstallTouchMemoryDrivers(g_describedReader->drivers());
   }
   return true;
 }

@@ -18,20 +18,25 @@ drivers::PassiveAdapter& SimulatedTouchMemory::AddAdapter(const std::string& nam
   return *adapters_.back();
 }
 
-TouchMemoryDrivers SimulatedTouchMemory::drivers() {
-  TouchMemoryDrivers d;
+drivers::TouchMemoryDrivers SimulatedTouchMemory::drivers() {
+  drivers::TouchMemoryDrivers d;
   d.vtmd = &vtmd_;
   d.tmex = &tmex_;
   d.ports = &ports_;
   return d;
 }
 
-ScopedSimulatedTouchMemory::ScopedSimulatedTouchMemory(SimulatedTouchMemory& sim) {
-  TouchMemoryDrivers d = sim.drivers();
-  SetTouchMemoryDrivers(&d);
+void InstallTouchMemoryDrivers(const drivers::TouchMemoryDrivers& touchMemory) {
+  drivers::CarrierDrivers installed = drivers::InstalledCarrierDrivers();
+  installed.touchMemory = touchMemory;
+  drivers::InstallCarrierDrivers(&installed);
 }
 
-ScopedSimulatedTouchMemory::~ScopedSimulatedTouchMemory() { SetTouchMemoryDrivers(nullptr); }
+ScopedSimulatedTouchMemory::ScopedSimulatedTouchMemory(SimulatedTouchMemory& sim) {
+  InstallTouchMemoryDrivers(sim.drivers());
+}
+
+ScopedSimulatedTouchMemory::~ScopedSimulatedTouchMemory() { InstallTouchMemoryDrivers({}); }
 
 // ---- the description section --------------------------------------------------------
 

@@ -37,11 +37,11 @@
 #include <utility>
 #include <vector>
 
+#include "carriers/drivers/carrier_drivers.h"
 #include "testsupport/carriers/drivers/serial_onewire_sim.h"
 #include "testsupport/carriers/drivers/serial_sim.h"
 #include "testsupport/carriers/drivers/tmex_sim.h"
 #include "testsupport/carriers/drivers/vtmd_sim.h"
-#include "carriers/touch_memory_drivers.h"
 
 namespace nc::carriers {
 
@@ -64,7 +64,7 @@ class SimulatedTouchMemory {
   // A port that exists with nothing answering on it.
   void AddPort(const std::string& name) { ports_.AddPort(name); }
 
-  TouchMemoryDrivers drivers();
+  drivers::TouchMemoryDrivers drivers();
 
  private:
   drivers::OneWireLine line_;
@@ -74,6 +74,10 @@ class SimulatedTouchMemory {
   drivers::SimulatedPorts ports_;
   std::vector<std::unique_ptr<drivers::PassiveAdapter>> adapters_;
 };
+
+// Installs `drivers` for the Touch Memory library (TmShutdown first; empty:
+// the system's), keeping the other carriers' drivers as installed.
+void InstallTouchMemoryDrivers(const drivers::TouchMemoryDrivers& drivers);
 
 // Installs the simulators for the Touch Memory library (TmShutdown first),
 // and puts the system's drivers back afterwards.

@@ -14,9 +14,4 @@ using GuardedWork = void (*)(void* context);
 // Returns true when `work` returned, false when a fault was caught.
 [[nodiscard]] bool RunGuarded(GuardedWork work, void* context);
 
-// Called by every operation inside its guarded work; does nothing unless a
-// test installed a hook (which may then fault on purpose).
-void GuardedFaultPoint();
-void SetGuardedFaultHookForTests(void (*hook)());
-
 }  // namespace nc::frame

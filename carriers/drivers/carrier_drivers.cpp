@@ -1,10 +1,9 @@
-// Which dongle clients and token driver the carrier layers use: the ones
-// installed (carriers/carrier_drivers.h), else the system's.
-#include <atomic>
+// Which dongle clients and drivers the carrier layers use (see
+// carrier_drivers.h).
+#include "carriers/drivers/carrier_drivers.h"
 
-#include "carriers/drivers/activator_client.h"
-#include "carriers/drivers/quadra_client.h"
-#include "carriers/drivers/tessel_driver.h"
+#include <atomic>
+#include <mutex>
 
 namespace nc::carriers::drivers {
 
@@ -36,31 +35,41 @@ class AbsentActivatorClient final : public ActivatorClient {
 
 AbsentQuadraClient g_absentQuadra;
 AbsentActivatorClient g_absentActivator;
-std::atomic<QuadraClient*> g_quadra{nullptr};
-std::atomic<ActivatorClient*> g_activator{nullptr};
-std::atomic<TesselDriver*> g_tessel{nullptr};
+
+std::mutex g_lock;  // guards g_installed
+CarrierDrivers g_installed;
+std::atomic<void (*)()> g_release{nullptr};
 
 }  // namespace
 
+void InstallCarrierDrivers(const CarrierDrivers* drivers) {
+  {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_installed = drivers != nullptr ? *drivers : CarrierDrivers();
+  }
+  if (auto release = g_release.load()) release();
+}
+
+CarrierDrivers InstalledCarrierDrivers() {
+  std::lock_guard<std::mutex> guard(g_lock);
+  return g_installed;
+}
+
+void SetDriverReleaseHook(void (*release)()) { g_release.store(release); }
+
 QuadraClient& CurrentQuadraClient() {
-  QuadraClient* client = g_quadra.load();
+  QuadraClient* client = InstalledCarrierDrivers().quadra;
   return client != nullptr ? *client : g_absentQuadra;
 }
 
-void SetQuadraClient(QuadraClient* client) { g_quadra.store(client); }
-
 ActivatorClient& CurrentActivatorClient() {
-  ActivatorClient* client = g_activator.load();
+  ActivatorClient* client = InstalledCarrierDrivers().activator;
   return client != nullptr ? *client : g_absentActivator;
 }
 
-void SetActivatorClient(ActivatorClient* client) { g_activator.store(client); }
-
 TesselDriver& CurrentTesselDriver() {
-  TesselDriver* driver = g_tessel.load();
+  TesselDriver* driver = InstalledCarrierDrivers().tessel;
   return driver != nullptr ? *driver : SystemTesselDriver();
 }
-
-void SetTesselDriver(TesselDriver* driver) { g_tessel.store(driver); }
 
 }  // namespace nc::carriers::drivers

@@ -24,7 +24,7 @@ enum TitleId : int {
   kTitleProtection = 114,
 };
 
-inline constexpr int kResultTextBase = 1000;  // result code n has text 1000 + n
+inline constexpr int kResultTextBase = 1000;   // result code n has text 1000 + n
 inline constexpr int kTextFilePrefix = 10001;  // "Файл "
 inline constexpr int kTextExistsQuestion = 10002;
 inline constexpr int kDefaultGostTable = 5004;
