@@ -35,7 +35,7 @@ std::string Stripped(std::string_view s) {
   return std::string(s.substr(a, b - a));
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
+[[maybe_unused]] bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto low = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };

@@ -6,13 +6,19 @@
 # descriptor whose writer stays silent). Every time the job ends with 10 and
 # its result text, no temporary file is left, an existing destination keeps
 # its bytes, and the terminal is as it was (echo and line editing on).
-#   des_interrupted.sh <path-to-nccore>
+#   des_interrupted.sh <path-to-nccore> [wine]
+#
+# Under Wine only the quiet job runs, with SIGINT: Wine hands it to the
+# program as the console's Ctrl-C. (The wait for a silent password pipe
+# looks at the pipe before reading it, which Wine 8 does not support for
+# the pipes it is given, so the read there waits for the writer.)
 #
 # The source is a sparse file of 1 TiB: enciphering it takes hours on any
 # machine, so the job is still running when the signal arrives.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-nccore=$(realpath "$1")
+host_under_test des_interrupted "$@"
+nccore=$NCCORE
 enter_scratch_folder
 
 # Every regular file of the folder but the typescripts, the logs and the
@@ -20,10 +26,11 @@ enter_scratch_folder
 # temporary file left behind shows here.
 listing() { find . -type f ! -name '*.log' ! -name big -exec md5sum {} + | sort -k2; }
 
-NCCORE_UI=headless "$nccore" desk k.dek /NOLOGO >/dev/null || fail "desk: exit code $?"
+host() { "${LAUNCHER[@]}" "$nccore" "$@"; }
+NCCORE_UI=headless host desk k.dek /NOLOGO >/dev/null || fail "desk: exit code $?"
 printf 'correct horse\n' >pw.txt
 chmod 600 pw.txt
-NCCORE_UI=headless "$nccore" --password-file pw.txt desk PWD:pk.dek >/dev/null ||
+NCCORE_UI=headless host --password-file pw.txt desk PWD:pk.dek >/dev/null ||
   fail "desk PWD: exit code $?"
 truncate -s 1T big || { echo "des_interrupted: no sparse files"; exit 2; }
 printf 'the previous contents\n' >old.enc
@@ -64,7 +71,10 @@ wait_for_temporary() {
 # The end of a case: result 10, its text in $2, files as before ($3).
 check_end() {  # name, output file, listing before, exit code
   [[ $4 == 10 ]] || fail "$1: exit code $4, want 10"
-  grep -qF "$cancelled" "$2" || fail "$1: no result text"
+  local text
+  text=$(tr -d '\r' <"$2")
+  [[ $MODE == wine ]] && text=$(iconv -f CP1251 -t UTF-8 <<<"$text")
+  [[ $text == *"$cancelled"* ]] || fail "$1: no result text"
   [[ $(listing) == "$3" ]] || fail "$1: files changed: $(listing | tr '\n' ' ')"
 }
 
@@ -96,19 +106,19 @@ on_terminal() {
 
 # through_pipes NAME SIGNAL WAIT ARGS...: runs nccore ARGS with only pipes
 # and files around it (descriptor 3 reads the silent FIFO); once WAIT
-# (temporary: the output grows; poll: it waits for input) ends it with
+# (temporary: the output grows; input: it waits for input) ends it with
 # SIGNAL.
 through_pipes() {
   local name=$1 signal=$2 wait=$3 before pid code
   shift 3
   before=$(listing)
   # A job started with "&" inherits SIGINT ignored: give it the default.
-  env --default-signal=INT NCCORE_UI=terminal "$nccore" "$@" </dev/null >"$name.log" 2>&1 \
-    3<>silent &
+  env --default-signal=INT NCCORE_UI=terminal "${LAUNCHER[@]}" "$nccore" "$@" </dev/null \
+    >"$name.log" 2>&1 3<>silent &
   pid=$!
   if [[ $wait == temporary ]] && ! wait_for_temporary; then
     fail "$name: no temporary output"
-  elif [[ $wait == poll ]] && ! wait_for_input_wait "$pid" 3; then
+  elif [[ $wait == input ]] && ! wait_for_input_wait "$pid" 3; then
     fail "$name: not waiting for the password"
   fi
   kill -s "$signal" "$pid"
@@ -122,16 +132,24 @@ through_pipes() {
   check_end "$name" "$name.log" "$before" "$code"
 }
 
-# ---- Ctrl-C typed during the loop ------------------------------------------------------
-on_terminal ctrl-c-new-destination ctrl-c "$title" desf big big.enc /CBC /KEY:k.dek
-on_terminal ctrl-c-existing-destination ctrl-c "$title" desf big old.enc /CBC /KEY:k.dek /Y
+if [[ $MODE == wine ]]; then
+  signals=(INT)
+else
+  signals=(INT TERM HUP)
+  # ---- Ctrl-C typed during the loop ----------------------------------------------------
+  on_terminal ctrl-c-new-destination ctrl-c "$title" desf big big.enc /CBC /KEY:k.dek
+  on_terminal ctrl-c-existing-destination ctrl-c "$title" desf big old.enc /CBC /KEY:k.dek /Y
+fi
 
 # ---- signals ---------------------------------------------------------------------------
-for signal in INT TERM HUP; do
-  on_terminal "$signal-during-progress" "$signal" "$title" desf big old.enc /CBC /KEY:k.dek /Y
-  on_terminal "$signal-at-the-prompt" "$signal" "Пароль: " desf small old.enc /CBC /KEY:pk.dek /Y
+for signal in "${signals[@]}"; do
+  if [[ $MODE != wine ]]; then
+    on_terminal "$signal-during-progress" "$signal" "$title" desf big old.enc /CBC /KEY:k.dek /Y
+    on_terminal "$signal-at-the-prompt" "$signal" "Пароль: " desf small old.enc /CBC /KEY:pk.dek /Y
+  fi
   through_pipes "$signal-quiet-job" "$signal" temporary desf big old.enc /CBC /KEY:k.dek /Y /NOLOGO
-  through_pipes "$signal-silent-password-descriptor" "$signal" poll \
+  [[ $MODE == wine ]] && continue
+  through_pipes "$signal-silent-password-descriptor" "$signal" input \
     --password-fd 3 desf small old.enc /CBC /KEY:pk.dek /Y
 done
 
