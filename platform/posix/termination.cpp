@@ -1,6 +1,6 @@
 // Termination requests on POSIX: SIGINT, SIGTERM and SIGHUP are caught
-// while a scope lives. The handler only records: a flag, the newest word's
-// cancel bit, a byte in a pipe that wakes the waits on the terminal.
+// while a scope lives. The handler only records: the request, which signal
+// it was, and a byte in a pipe that wakes the waits on the terminal.
 #include "platform/termination.h"
 
 #include <fcntl.h>
@@ -10,9 +10,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 
 #include "platform/posix/termination_wait.h"
+#include "platform/termination_backend.h"
 
 namespace nc::platform {
 
@@ -21,29 +21,26 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
-std::atomic<bool> g_requested{false};
 std::atomic<unsigned> g_caught{0};  // bit i: kSignals[i] arrived
-std::atomic<ProgressWord*> g_word{nullptr};
 std::atomic<int> g_wakeRead{-1};
 std::atomic<int> g_wakeWrite{-1};
-static_assert(std::atomic<ProgressWord*>::is_always_lock_free);
+std::atomic<bool> g_taken{false};       // a scope lives
+std::atomic<unsigned> g_raiseAgain{0};  // after the last scope
 static_assert(std::atomic<unsigned>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 
-std::mutex g_lock;  // what follows
-int g_users = 0;
+// The dispositions taken over (under the scopes' lock).
 struct Taken {
   bool installed = false;
   struct sigaction previous = {};
 };
-Taken g_taken[kSignalCount];
+Taken g_previous[kSignalCount];
 
 void OnRequest(int signal) {
   int saved = errno;
-  g_requested.store(true);
+  termination::Record();
   for (int i = 0; i < kSignalCount; ++i)
     if (kSignals[i] == signal) g_caught.fetch_or(1u << i);
-  if (ProgressWord* word = g_word.load()) word->fetch_or(kProgressCancel);
   int wake = g_wakeWrite.load();
   if (wake >= 0) {
     char byte = 1;
@@ -70,14 +67,18 @@ bool IsHandlerFunction(const struct sigaction& action) {
   return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
 }
 
-void TakeSignals() {
+}  // namespace
+
+void termination::Take() {
+  int saved = errno;
+  g_caught.store(0);
+  PrepareWakePipe();
   for (int i = 0; i < kSignalCount; ++i) {
-    Taken& taken = g_taken[i];
+    Taken& taken = g_previous[i];
     taken.installed = false;
     if (::sigaction(kSignals[i], nullptr, &taken.previous) != 0) continue;
-    bool ignored =
-        (taken.previous.sa_flags & SA_SIGINFO) == 0 && taken.previous.sa_handler == SIG_IGN;
-    if (ignored) continue;
+    if ((taken.previous.sa_flags & SA_SIGINFO) == 0 && taken.previous.sa_handler == SIG_IGN)
+      continue;  // the host ignores it: so do we
     struct sigaction action = {};
     action.sa_handler = OnRequest;
     action.sa_flags = SA_RESTART;  // the waits that must wake poll the pipe
@@ -85,61 +86,37 @@ void TakeSignals() {
     for (int other : kSignals) sigaddset(&action.sa_mask, other);
     taken.installed = ::sigaction(kSignals[i], &action, nullptr) == 0;
   }
+  g_taken.store(true);
+  errno = saved;
 }
 
-// Restores the host's dispositions; returns the signals to raise again: those
-// that arrived and that the host handles itself.
-unsigned GiveSignalsBack() {
+// Restores the host's dispositions and notes the signals to raise again:
+// those that arrived and that the host handles itself.
+void termination::GiveBack() {
+  int saved = errno;
+  g_taken.store(false);
   unsigned caught = g_caught.load(), again = 0;
   for (int i = 0; i < kSignalCount; ++i) {
-    Taken& taken = g_taken[i];
+    Taken& taken = g_previous[i];
     if (!taken.installed) continue;
     ::sigaction(kSignals[i], &taken.previous, nullptr);
     taken.installed = false;
     if ((caught & (1u << i)) != 0 && IsHandlerFunction(taken.previous)) again |= 1u << i;
   }
-  return again;
-}
-
-}  // namespace
-
-TerminationScope::TerminationScope(ProgressWord* word) {
-  std::lock_guard<std::mutex> lock(g_lock);
-  previousWord_ = g_word.load();
-  if (word != nullptr) g_word.store(word);
-  if (g_users++ > 0) return;
-  int saved = errno;
-  g_requested.store(false);
-  g_caught.store(0);
-  PrepareWakePipe();
-  TakeSignals();
+  g_raiseAgain.store(again);
   errno = saved;
 }
 
-TerminationScope::~TerminationScope() {
-  unsigned again = 0;
+// The host's own handler hears of the request now that the job is over.
+void termination::AfterLastScope() {
   int saved = errno;
-  {
-    std::lock_guard<std::mutex> lock(g_lock);
-    g_word.store(previousWord_);
-    if (--g_users > 0) return;
-    g_word.store(nullptr);
-    again = GiveSignalsBack();
-    g_requested.store(false);
-  }
-  // The host's own handler hears of the request now that the job is over
-  // (outside the lock: it may start another job).
+  unsigned again = g_raiseAgain.exchange(0);
   for (int i = 0; i < kSignalCount; ++i)
     if ((again & (1u << i)) != 0) ::raise(kSignals[i]);
   errno = saved;
 }
 
-bool TerminationRequested() { return g_requested.load(); }
-
-int TerminationDescriptor() {
-  std::lock_guard<std::mutex> lock(g_lock);
-  return g_users > 0 ? g_wakeRead.load() : -1;
-}
+int TerminationDescriptor() { return g_taken.load() ? g_wakeRead.load() : -1; }
 
 bool WaitForInput(int fd) {
   int wake = TerminationDescriptor();

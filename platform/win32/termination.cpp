@@ -3,14 +3,10 @@
 // scope lives. The handler records the request; for a closing console,
 // which ends the process as soon as the handler returns, it first gives the
 // job a few seconds to clean up.
-#include "platform/termination.h"
-
-#include <atomic>
-#include <mutex>
-
+#include "platform/termination_backend.h"
 #include "platform/win32/windows_api.h"
 
-namespace nc::platform {
+namespace nc::platform::termination {
 
 namespace {
 
@@ -18,11 +14,6 @@ namespace {
 // output; the system allows a handler about five seconds.
 constexpr DWORD kCloseGraceMs = 4000;
 
-std::atomic<bool> g_requested{false};
-std::atomic<ProgressWord*> g_word{nullptr};
-
-std::mutex g_lock;  // what follows
-int g_users = 0;
 HANDLE g_idle = nullptr;  // manual-reset event, set while no scope lives
 
 BOOL WINAPI OnControl(DWORD type) {
@@ -36,8 +27,7 @@ BOOL WINAPI OnControl(DWORD type) {
     default:
       return FALSE;
   }
-  g_requested.store(true);
-  if (ProgressWord* word = g_word.load()) word->fetch_or(kProgressCancel);
+  Record();
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && g_idle != nullptr)
     ::WaitForSingleObject(g_idle, kCloseGraceMs);
   return TRUE;
@@ -45,31 +35,23 @@ BOOL WINAPI OnControl(DWORD type) {
 
 }  // namespace
 
-TerminationScope::TerminationScope(ProgressWord* word) {
-  std::lock_guard<std::mutex> lock(g_lock);
-  previousWord_ = g_word.load();
-  if (word != nullptr) g_word.store(word);
-  if (g_users++ > 0) return;
+void Take() {
   DWORD error = ::GetLastError();
-  g_requested.store(false);
   if (g_idle == nullptr) g_idle = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (g_idle != nullptr) ::ResetEvent(g_idle);
   ::SetConsoleCtrlHandler(OnControl, TRUE);
   ::SetLastError(error);
 }
 
-TerminationScope::~TerminationScope() {
-  std::lock_guard<std::mutex> lock(g_lock);
-  g_word.store(previousWord_);
-  if (--g_users > 0) return;
+void GiveBack() {
   DWORD error = ::GetLastError();
-  g_word.store(nullptr);
   ::SetConsoleCtrlHandler(OnControl, FALSE);
-  g_requested.store(false);
   if (g_idle != nullptr) ::SetEvent(g_idle);
   ::SetLastError(error);
 }
 
-bool TerminationRequested() { return g_requested.load(); }
+// The console's own handlers stand after ours: a request taken here ended
+// the job with 10, which is the host's report.
+void AfterLastScope() {}
 
-}  // namespace nc::platform
+}  // namespace nc::platform::termination
