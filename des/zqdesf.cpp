@@ -155,7 +155,7 @@ bool LoadKey(DesfJob& job) {
 
 Outcome Process(DesfJob& job) {
   DesFileJob& work = job.work;
-  frame::LoadText(kDefaultKeyFile, job.keyName, kDesNameSize);
+  platform::LoadText(kDefaultKeyFile, job.keyName, kDesNameSize);
   if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), frame::kWholeNameTokens,
                           TakeOption, &job) ||
       job.commands != 1 || job.names != 2 || work.source[0] == '\0' || work.destination[0] == '\0')
@@ -165,7 +165,7 @@ Outcome Process(DesfJob& job) {
 
   const bool compare = work.command == kCommandCompare;
   if (!compare) {
-    if (!frame::MayWriteOutput(work.output, work.parent, frame::kTitleDesFiles, work.destination,
+    if (!frame::MayWriteOutput(work.output, work.parent, platform::kTitleDesFiles, work.destination,
                                job.overwrite, work.quiet))
       return {frame::kResultFileExists, work.destination};
     if (!LoadKey(job)) return KeyFileFailure(job);
@@ -203,7 +203,7 @@ extern "C" NCEXPORT int32_t NCAPI ZqDESF(void* parent, const char* options, char
                                          int32_t resultSize) {
   nc::des::DesfJob job;
   job.work.parent = parent;
-  job.work.titleId = nc::frame::kTitleDesFiles;
+  job.work.titleId = nc::platform::kTitleDesFiles;
   job.options = options;
   return nc::frame::RunOperation(nc::des::kTag, job, nc::des::Process, nc::des::Cleanup, result,
                                  resultSize);

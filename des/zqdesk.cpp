@@ -58,10 +58,10 @@ Outcome Generate(DeskJob& job) {
   if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
                                    frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
-  if (job.token[0] == '\0') frame::LoadText(kDefaultKeyFile, job.token, kTokenSize);
+  if (job.token[0] == '\0') platform::LoadText(kDefaultKeyFile, job.token, kTokenSize);
   frame::ParseProtectionSpec(job.token, &job.protection, file.name, sizeof file.name);
 
-  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleDesKeys, file))
+  if (!frame::MayWriteGeneratorFile(job.parent, platform::kTitleDesKeys, file))
     return {frame::kResultFileExists, file.name};
   // An empty name ("PWD:" alone) names no file that could be created.
   if (file.name[0] == '\0' || !frame::CreateOutput(file.output, file.name, true))

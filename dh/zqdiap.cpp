@@ -72,9 +72,9 @@ Outcome Generate(DiapJob& job) {
   if (!frame::ScanGeneratorOptions(file, job.options, kOptions, std::size(kOptions),
                                    frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
-  if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
+  if (file.name[0] == '\0') platform::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
 
-  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleDhCommon, file))
+  if (!frame::MayWriteGeneratorFile(job.parent, platform::kTitleDhCommon, file))
     return {frame::kResultFileExists, file.name};
   if (!frame::CreateOutput(file.output, file.name, false))
     return frame::OutputFailure(file.output, file.name);

@@ -34,7 +34,7 @@ std::int32_t RunOperation(const char* tag, Job& job, Outcome (*work)(Job&), void
   platform::TerminationScope termination;
   ResultText result;
   InitResultText(result, tag);
-  bool finished = RunGuarded(
+  bool finished = platform::RunGuarded(
       [](void* context) {
         auto* c = static_cast<Call*>(context);
         c->outcome = c->work(*c->job);

@@ -24,7 +24,7 @@ void CopyName(char* buffer, const char* name) {
 }
 
 std::string LoadCut(int id) {
-  std::string text = LoadText(id);
+  std::string text = platform::LoadText(id);
   return text.substr(0, CharacterPrefix(text.c_str(), kProgressTextCharacters));
 }
 

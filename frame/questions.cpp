@@ -22,15 +22,16 @@ std::string Cut(const std::string& text, std::size_t characters) {
 bool ConfirmOverwrite(platform::WindowHandle parent, int titleId, const char* fileName,
                       bool quiet) {
   if (quiet) return false;
-  std::string caption = titleId != 0 ? Cut(LoadText(titleId), kCaptionCharacters) : "";
-  std::string text = LoadText(kTextFilePrefix) + (fileName != nullptr ? fileName : "") +
-                     LoadText(kTextExistsQuestion);
+  std::string caption = titleId != 0 ? Cut(platform::LoadText(titleId), kCaptionCharacters) : "";
+  std::string text = platform::LoadText(platform::kTextFilePrefix) +
+                     (fileName != nullptr ? fileName : "") +
+                     platform::LoadText(platform::kTextExistsQuestion);
   return platform::CurrentUi().AskYesNo(parent, caption.c_str(),
                                         Cut(text, kTextCharacters).c_str());
 }
 
 void ShowInfoBox(platform::WindowHandle parent, const char* text) {
-  std::string caption = Cut(LoadText(kTitleProtection), kCaptionCharacters);
+  std::string caption = Cut(platform::LoadText(platform::kTitleProtection), kCaptionCharacters);
   platform::CurrentUi().ShowInfo(parent, caption.c_str(), text != nullptr ? text : "");
 }
 

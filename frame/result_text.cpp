@@ -32,7 +32,7 @@ void InitResultText(ResultText& result, const char* tag) {
 
 void AppendResult(ResultText& result, int code, const char* fileName) {
   char message[kResultTextSize];
-  LoadText(kResultTextBase + code, message, sizeof message);
+  platform::LoadText(platform::kResultTextBase + code, message, sizeof message);
   AppendText(result.text, sizeof result.text, message);
   if (fileName != nullptr && TakesFileName(code))
     AppendText(result.text, sizeof result.text, fileName);

@@ -39,7 +39,7 @@ void AppendSystemErrorText(char* text, std::size_t size, const char* fileName) {
   }
   int code = ResultForSystemError(error);
   char message[kResultTextSize];
-  LoadText(kResultTextBase + code, message, sizeof message);
+  platform::LoadText(platform::kResultTextBase + code, message, sizeof message);
   AppendText(text, size, message);
   bool takesName = code != kResultHardwareError && code != kResultUnknownError;
   if (takesName && fileName != nullptr) {

@@ -50,7 +50,7 @@ std::int32_t ZQCDECL GoscProgress(GOSPQAProgress* progress) {
       window.word.fetch_or(stage.bit);
       window.word.fetch_and(~static_cast<std::uint32_t>(kGoscTotalShown));
       char caption[kCaptionSize];
-      frame::LoadText(stage.textId, caption, sizeof caption);
+      platform::LoadText(stage.textId, caption, sizeof caption);
       frame::ShowGeneratorStage(window, caption);
     }
   }

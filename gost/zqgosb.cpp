@@ -50,9 +50,9 @@ Outcome Import(GosbJob& job) {
       job.names == 0 || job.source[0] == '\0')
     return {frame::kResultBadCommand};
   if (destination.name[0] == '\0')
-    frame::LoadText(frame::kDefaultGostTable, destination.name, kNameSize);
+    platform::LoadText(platform::kDefaultGostTable, destination.name, kNameSize);
 
-  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleGostTable, destination))
+  if (!frame::MayWriteGeneratorFile(job.parent, platform::kTitleGostTable, destination))
     return {frame::kResultFileExists, destination.name};
 
   job.input.reset(platform::OpenForRead(job.source));

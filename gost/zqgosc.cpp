@@ -144,9 +144,9 @@ Outcome Run(GoscJob& job) {
                                    frame::kWholeNameTokens, TakeOption, &job))
     return {frame::kResultBadCommand};
   if (file.quiet) job.context.callback = QuietGoscProgress;  // no window to report to
-  if (file.name[0] == '\0') frame::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
+  if (file.name[0] == '\0') platform::LoadText(kDefaultCommonNumbers, file.name, sizeof file.name);
 
-  if (!frame::MayWriteGeneratorFile(job.parent, frame::kTitleGostCommon, file))
+  if (!frame::MayWriteGeneratorFile(job.parent, platform::kTitleGostCommon, file))
     return {frame::kResultFileExists, file.name};
 
   frame::WorkerSteps steps;

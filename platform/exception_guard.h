@@ -7,11 +7,11 @@
 // owned by the caller of RunGuarded, not in locals of the work.
 #pragma once
 
-namespace nc::frame {
+namespace nc::platform {
 
 using GuardedWork = void (*)(void* context);
 
 // Returns true when `work` returned, false when a fault was caught.
 [[nodiscard]] bool RunGuarded(GuardedWork work, void* context);
 
-}  // namespace nc::frame
+}  // namespace nc::platform

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace nc::frame {
+namespace nc::platform {
 
 // Title ids of the operations.
 enum TitleId : int {
@@ -35,4 +35,4 @@ std::string LoadText(int id);
 // and a terminator into `buffer`; returns the number of bytes copied.
 std::size_t LoadText(int id, char* buffer, std::size_t size);
 
-}  // namespace nc::frame
+}  // namespace nc::platform

@@ -43,7 +43,7 @@ int AcquireMasterKey(platform::WindowHandle parent, std::uint32_t code, int noLo
   state.noLogo = static_cast<std::uint32_t>(noLogo);
   state.key.count = 2;
   Call call{&state, false};
-  if (!frame::RunGuarded(Acquire, &call)) {
+  if (!platform::RunGuarded(Acquire, &call)) {
     // A fault on this thread abandoned the dialog: stop its polling thread
     // and close what it had open.
     call.success = false;

@@ -62,7 +62,7 @@ constexpr HardwareLine kHardware[] = {
 void CloseTmSession(CarrierAuthState& state) {
   if (state.tmSession == 0) return;
   // The driver may fault here as anywhere else.
-  (void)frame::RunGuarded(
+  (void)platform::RunGuarded(
       [](void* context) {
         carriers::TmCloseSession(static_cast<CarrierAuthState*>(context)->tmSession);
       },
@@ -255,7 +255,7 @@ void ComposeStepList(std::uint32_t code, char* buffer, std::size_t size) {
 }
 
 bool RunPolling(CarrierAuthState& state) {
-  if (frame::RunGuarded(Poll, &state)) return true;
+  if (platform::RunGuarded(Poll, &state)) return true;
   // A fault inside a reader: the session it had open is closed here, and
   // the dialog is told to end.
   CloseTmSession(state);

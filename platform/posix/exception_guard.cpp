@@ -9,7 +9,7 @@
 
 #include <mutex>
 
-namespace nc::frame {
+namespace nc::platform {
 
 namespace {
 
@@ -83,4 +83,4 @@ bool RunGuarded(GuardedWork work, void* context) {
   return true;
 }
 
-}  // namespace nc::frame
+}  // namespace nc::platform

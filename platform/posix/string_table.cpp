@@ -7,7 +7,7 @@
 
 #include "platform/library_text.h"
 
-namespace nc::frame {
+namespace nc::platform {
 
 namespace {
 
@@ -43,4 +43,4 @@ std::size_t LoadText(int id, char* buffer, std::size_t size) {
   return n;
 }
 
-}  // namespace nc::frame
+}  // namespace nc::platform

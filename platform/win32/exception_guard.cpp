@@ -61,7 +61,7 @@ _nc_UnwindFrames:
 )");
 #endif
 
-namespace nc::frame {
+namespace nc::platform {
 
 namespace {
 
@@ -206,4 +206,4 @@ bool RunGuarded(GuardedWork work, void* context) {
   return true;
 }
 
-}  // namespace nc::frame
+}  // namespace nc::platform

@@ -8,7 +8,7 @@
 #include "platform/win32/module.h"
 #include "platform/win32/text_convert.h"
 
-namespace nc::frame {
+namespace nc::platform {
 
 std::string LoadText(int id) {
   // With a zero buffer size LoadStringW hands out a pointer to the resource
@@ -31,4 +31,4 @@ std::size_t LoadText(int id, char* buffer, std::size_t size) {
   return n;
 }
 
-}  // namespace nc::frame
+}  // namespace nc::platform

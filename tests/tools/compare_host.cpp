@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     return 64;
   }
   using namespace nc::frame;
-  int worker = CompareFiles(nullptr, argv[1], argv[2], kTitleDesFiles, argc == 4);
+  int worker = CompareFiles(nullptr, argv[1], argv[2], nc::platform::kTitleDesFiles, argc == 4);
   int code = kResultUnknownError;
   const char* name = nullptr;
   switch (worker) {

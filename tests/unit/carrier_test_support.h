@@ -246,7 +246,7 @@ bool RunGuardedOnThread(Work work, After after) {
   bool finished = false;
   std::thread thread([&] {
     finished =
-        nc::frame::RunGuarded([](void* context) { (*static_cast<Work*>(context))(); }, &work);
+        nc::platform::RunGuarded([](void* context) { (*static_cast<Work*>(context))(); }, &work);
     after();
   });
   thread.join();

@@ -38,8 +38,8 @@ class CompareFilesTest : public ::testing::Test {
   int CompareQuiet(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
     WriteFileBytes(folder_ / "a", a);
     WriteFileBytes(folder_ / "b", b);
-    return CompareFiles(nullptr, (folder_ / "a").c_str(), (folder_ / "b").c_str(), kTitleDesFiles,
-                        true);
+    return CompareFiles(nullptr, (folder_ / "a").c_str(), (folder_ / "b").c_str(),
+                        platform::kTitleDesFiles, true);
   }
   std::vector<unsigned> Percents() const { return test::PercentsShown(ui_); }
 
@@ -50,7 +50,8 @@ class CompareFilesTest : public ::testing::Test {
 TEST_F(CompareFilesTest, AFileEqualsItself) {
   std::string name = folder_ / "self";
   WriteFileBytes(name, Pattern(5000));
-  EXPECT_EQ(CompareFiles(nullptr, name.c_str(), name.c_str(), kTitleDesFiles, true), kWorkerOk);
+  EXPECT_EQ(CompareFiles(nullptr, name.c_str(), name.c_str(), platform::kTitleDesFiles, true),
+            kWorkerOk);
 }
 
 TEST_F(CompareFilesTest, ContentsAndLengthsDecide) {
@@ -86,12 +87,15 @@ TEST_F(CompareFilesTest, UnreadableFilesAreReportedWithTheirErrors) {
   std::string missing = folder_ / "missing";
   WriteFileBytes(present, Pattern(10));
   platform::SetLastErrorCode(0);
-  EXPECT_EQ(CompareFiles(nullptr, missing.c_str(), present.c_str(), kTitleDesFiles, true), 5);
+  EXPECT_EQ(CompareFiles(nullptr, missing.c_str(), present.c_str(), platform::kTitleDesFiles, true),
+            5);
   EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorFileNotFound);
   platform::SetLastErrorCode(0);
-  EXPECT_EQ(CompareFiles(nullptr, present.c_str(), missing.c_str(), kTitleDesFiles, true), 9);
+  EXPECT_EQ(CompareFiles(nullptr, present.c_str(), missing.c_str(), platform::kTitleDesFiles, true),
+            9);
   EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorFileNotFound);
-  EXPECT_EQ(CompareFiles(nullptr, missing.c_str(), missing.c_str(), kTitleDesFiles, false), 5);
+  EXPECT_EQ(
+      CompareFiles(nullptr, missing.c_str(), missing.c_str(), platform::kTitleDesFiles, false), 5);
   EXPECT_TRUE(ui_.progress.empty());  // no window before both files are open
 }
 
@@ -108,13 +112,14 @@ TEST_F(CompareFilesTest, WindowDescribesTheComparisonAndClimbsToHundred) {
   WriteFileBytes(a, Pattern(size));
   WriteFileBytes(b, Pattern(size));
   int parent = 0;
-  EXPECT_EQ(CompareFiles(&parent, a.c_str(), b.c_str(), kTitleGostFiles, false), kWorkerOk);
+  EXPECT_EQ(CompareFiles(&parent, a.c_str(), b.c_str(), platform::kTitleGostFiles, false),
+            kWorkerOk);
 
   ASSERT_GE(ui_.progress.size(), 4u);
   EXPECT_EQ(ui_.progress[0].kind, Event::Open);
   EXPECT_EQ(ui_.progress[0].parent, &parent);
   EXPECT_EQ(ui_.progress[1].kind, Event::Caption);
-  EXPECT_EQ(ui_.progress[1].text, LoadText(kTitleGostFiles));
+  EXPECT_EQ(ui_.progress[1].text, platform::LoadText(platform::kTitleGostFiles));
   EXPECT_EQ(ui_.progress[2].kind, Event::Description);
   EXPECT_EQ(ui_.progress[2].id, kTextComparing);
   EXPECT_EQ(ui_.progress[2].text, FormatProgressDescription(kTextComparing, a.c_str(), b.c_str()));
@@ -136,7 +141,8 @@ TEST_F(CompareFilesTest, CancelStopsAtThatReport) {
   std::string a = folder_ / "a";
   WriteFileBytes(a, Pattern(50 * 1024));
   ui_.cancelWhen = [](const Event& e) { return e.kind == Event::Percent && e.percent >= 10; };
-  EXPECT_EQ(CompareFiles(nullptr, a.c_str(), a.c_str(), kTitleDesFiles, false), kWorkerCancelled);
+  EXPECT_EQ(CompareFiles(nullptr, a.c_str(), a.c_str(), platform::kTitleDesFiles, false),
+            kWorkerCancelled);
   // Five reports (2%, 4%, ... 10%), the cancel, then only the close.
   std::vector<unsigned> percents = Percents();
   ASSERT_EQ(percents.size(), 5u);
@@ -152,8 +158,8 @@ TEST_F(CompareFilesTest, EarlyEndsCloseTheWindow) {
   b[3 * 1024 + 5] ^= 1;
   WriteFileBytes(folder_ / "a", a);
   WriteFileBytes(folder_ / "b", b);
-  EXPECT_EQ(CompareFiles(nullptr, (folder_ / "a").c_str(), (folder_ / "b").c_str(), kTitleDesFiles,
-                         false),
+  EXPECT_EQ(CompareFiles(nullptr, (folder_ / "a").c_str(), (folder_ / "b").c_str(),
+                         platform::kTitleDesFiles, false),
             kWorkerDifferent);
   EXPECT_EQ(Percents().size(), 4u);  // the differing block is reported, then compared
   EXPECT_EQ(ui_.progress.back().kind, Event::Close);
@@ -164,7 +170,8 @@ TEST_F(CompareFilesTest, WithoutAWindowTheComparisonStillRuns) {
   ui_.cancelWhen = [](const Event&) { return true; };
   std::string a = folder_ / "a";
   WriteFileBytes(a, Pattern(4096));
-  EXPECT_EQ(CompareFiles(nullptr, a.c_str(), a.c_str(), kTitleDesFiles, false), kWorkerOk);
+  EXPECT_EQ(CompareFiles(nullptr, a.c_str(), a.c_str(), platform::kTitleDesFiles, false),
+            kWorkerOk);
   EXPECT_TRUE(ui_.progress.empty());
 }
 
@@ -172,7 +179,8 @@ TEST_F(CompareFilesTest, StateKeptByTheCallerIsReleased) {
   std::string a = folder_ / "a";
   WriteFileBytes(a, Pattern(4096));
   CompareState state;
-  EXPECT_EQ(CompareFiles(state, nullptr, a.c_str(), a.c_str(), kTitleDesFiles, false), kWorkerOk);
+  EXPECT_EQ(CompareFiles(state, nullptr, a.c_str(), a.c_str(), platform::kTitleDesFiles, false),
+            kWorkerOk);
   EXPECT_FALSE(state.first.valid());
   EXPECT_FALSE(state.second.valid());
   EXPECT_TRUE(state.window == nullptr);

@@ -66,7 +66,7 @@ void CountAndFault(void* context) {
 
 TEST(RunGuarded, NormalWorkRunsToTheEnd) {
   Steps steps;
-  EXPECT_TRUE(RunGuarded(CountAndFault, &steps));
+  EXPECT_TRUE(platform::RunGuarded(CountAndFault, &steps));
   EXPECT_EQ(steps.before, 1);
   EXPECT_EQ(steps.after, 1);
 }
@@ -76,7 +76,7 @@ TEST(RunGuarded, CatchesAccessViolationsAndIllegalInstructions) {
     SCOPED_TRACE(f.what);
     Steps steps;
     steps.fault = f.raise;
-    EXPECT_FALSE(RunGuarded(CountAndFault, &steps));
+    EXPECT_FALSE(platform::RunGuarded(CountAndFault, &steps));
     EXPECT_EQ(steps.before, 1);
     EXPECT_EQ(steps.after, 0);
   }
@@ -88,7 +88,7 @@ TEST(RunGuarded, WorksManyTimesInARow) {
   for (int i = 0; i < 300; ++i) {
     Steps steps;
     steps.fault = i % 4 == 3 ? nullptr : kFaults[i % 3].raise;
-    if (RunGuarded(CountAndFault, &steps))
+    if (platform::RunGuarded(CountAndFault, &steps))
       ++finished;
     else
       ++caught;
@@ -107,7 +107,7 @@ struct Nested {
 
 void RunInner(void* context) {
   auto* n = static_cast<Nested*>(context);
-  n->innerFinished = RunGuarded(CountAndFault, &n->inner);
+  n->innerFinished = platform::RunGuarded(CountAndFault, &n->inner);
   if (n->outerFault != nullptr) n->outerFault();
   ++n->outerAfter;
 }
@@ -131,14 +131,14 @@ TEST(RunGuarded, NestedGuardsCatchTheirOwnFaults) {
     Nested n;
     n.inner.fault = c.innerFault;
     n.outerFault = c.outerFault;
-    EXPECT_EQ(RunGuarded(RunInner, &n), c.outerFinished);
+    EXPECT_EQ(platform::RunGuarded(RunInner, &n), c.outerFinished);
     EXPECT_EQ(n.innerFinished, c.innerFinished);
     EXPECT_EQ(n.outerAfter, c.outerFinished ? 1 : 0);
   }
   // The guard still works once the nesting is over.
   Steps steps;
   steps.fault = ReadThroughBadPointer;
-  EXPECT_FALSE(RunGuarded(CountAndFault, &steps));
+  EXPECT_FALSE(platform::RunGuarded(CountAndFault, &steps));
 }
 
 TEST(RunGuarded, ThreadsFaultingAtTheSameTimeEachCatchTheirOwn) {
@@ -152,7 +152,7 @@ TEST(RunGuarded, ThreadsFaultingAtTheSameTimeEachCatchTheirOwn) {
       for (int i = 0; i < kRounds; ++i) {
         Steps steps;
         steps.fault = (i + t) % 2 == 0 ? kFaults[(i + t) % 3].raise : nullptr;
-        bool done = RunGuarded(CountAndFault, &steps);
+        bool done = platform::RunGuarded(CountAndFault, &steps);
         if (done != (steps.fault == nullptr) || steps.before != 1) return;
         ++(done ? finished : caught);
       }
@@ -196,7 +196,7 @@ TEST(RunGuarded, HostHandlerIsRestoredAndStillGetsFaultsFromOutside) {
 
   Steps steps;
   steps.fault = IllegalInstruction;
-  EXPECT_FALSE(RunGuarded(CountAndFault, &steps));
+  EXPECT_FALSE(platform::RunGuarded(CountAndFault, &steps));
   EXPECT_EQ(g_hostHandlerCalls.load(), 0);
   struct sigaction now = {};
   sigaction(SIGILL, nullptr, &now);
@@ -212,7 +212,7 @@ TEST(RunGuarded, HostHandlerIsRestoredAndStillGetsFaultsFromOutside) {
   } waiting{&entered, &release};
   bool otherFinished = false;
   std::thread other([&] {
-    otherFinished = RunGuarded(
+    otherFinished = platform::RunGuarded(
         [](void* context) {
           auto* w = static_cast<Waiting*>(context);
           *w->entered = true;

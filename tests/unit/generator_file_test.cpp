@@ -97,11 +97,11 @@ TEST_F(MayWriteGeneratorFileTest, AnExistingFileIsReplacedOnlyWithYOrConsent) {
     file.overwrite = c.overwrite;
     file.quiet = c.quiet;
     c.name.copy(file.name, sizeof file.name - 1);
-    EXPECT_EQ(MayWriteGeneratorFile(nullptr, kTitleGostCommon, file), c.may) << c.name;
+    EXPECT_EQ(MayWriteGeneratorFile(nullptr, platform::kTitleGostCommon, file), c.may) << c.name;
     EXPECT_EQ(file.output.mayReplace, c.mayReplace) << c.name;
     ASSERT_EQ(ui_.shown.size(), c.asked ? 1u : 0u) << c.name;
     if (c.asked) {
-      EXPECT_EQ(ui_.shown[0].caption, LoadText(kTitleGostCommon));
+      EXPECT_EQ(ui_.shown[0].caption, platform::LoadText(platform::kTitleGostCommon));
       EXPECT_NE(ui_.shown[0].text.find(existing), std::string::npos);
     }
   }

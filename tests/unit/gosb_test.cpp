@@ -290,7 +290,7 @@ TEST(ZqGOSB, AFaultGives33AndLeavesTheDestinationAsItWas) {
     code = ZqGOSB(nullptr, options.c_str(), result, sizeof result);
   }
   EXPECT_EQ(code, 33);
-  EXPECT_EQ(std::string(result), "ZQGOSB" + frame::LoadText(1033));
+  EXPECT_EQ(std::string(result), "ZQGOSB" + platform::LoadText(1033));
   EXPECT_EQ(ReadAll(folder / "out.gtb"), "previous contents");
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(folder))

@@ -158,13 +158,13 @@ class ProgressWindowTest : public ::testing::Test {
 TEST_F(ProgressWindowTest, OpenShowsTitleAndDescriptionWithTheNames) {
   SetProgressNames("in.txt", "out.txt");
   int parent = 0;
-  ProgressHandle window = OpenProgressWindow(&parent, kTitleDesFiles, kTextDecrypting);
+  ProgressHandle window = OpenProgressWindow(&parent, platform::kTitleDesFiles, kTextDecrypting);
   ASSERT_TRUE(window != nullptr);
   ASSERT_EQ(ui_.progress.size(), 3u);
   EXPECT_EQ(ui_.progress[0].kind, Event::Open);
   EXPECT_EQ(ui_.progress[0].parent, &parent);
   EXPECT_EQ(ui_.progress[1].kind, Event::Caption);
-  EXPECT_EQ(ui_.progress[1].text, LoadText(kTitleDesFiles));
+  EXPECT_EQ(ui_.progress[1].text, platform::LoadText(platform::kTitleDesFiles));
   EXPECT_EQ(ui_.progress[2].kind, Event::Description);
   EXPECT_EQ(ui_.progress[2].id, kTextDecrypting);
   EXPECT_EQ(ui_.progress[2].text, FormatProgressDescription(kTextDecrypting, "in.txt", "out.txt"));
@@ -179,7 +179,7 @@ TEST_F(ProgressWindowTest, OpenShowsTitleAndDescriptionWithTheNames) {
 TEST_F(ProgressWindowTest, UpdateShowsThePercentAndReportsTheCancel) {
   SetProgressNames("a", "b");
   ui_.cancelWhen = [](const Event& e) { return e.kind == Event::Percent && e.percent == 40; };
-  ProgressHandle window = OpenProgressWindow(nullptr, kTitleGostFiles, kTextSigning);
+  ProgressHandle window = OpenProgressWindow(nullptr, platform::kTitleGostFiles, kTextSigning);
   ASSERT_TRUE(window != nullptr);
   EXPECT_EQ(UpdateProgress(window.get(), 10), 0);
   EXPECT_EQ(UpdateProgress(window.get(), 40), 1);
@@ -191,7 +191,7 @@ TEST_F(ProgressWindowTest, UpdateShowsThePercentAndReportsTheCancel) {
 TEST_F(ProgressWindowTest, WithoutAWindowUpdateDoesNothing) {
   EXPECT_EQ(UpdateProgress(nullptr, 50), 0);
   ui_.refuseProgress = true;
-  ProgressHandle window = OpenProgressWindow(nullptr, kTitleDesFiles, kTextEncrypting);
+  ProgressHandle window = OpenProgressWindow(nullptr, platform::kTitleDesFiles, kTextEncrypting);
   EXPECT_TRUE(window == nullptr);
   EXPECT_EQ(UpdateProgress(window.get(), 50), 0);
   CloseProgressWindow(window);
@@ -200,7 +200,7 @@ TEST_F(ProgressWindowTest, WithoutAWindowUpdateDoesNothing) {
 
 TEST(ProgressWindowHeadless, ShowsNothingAndNeverCancels) {
   platform::SetUi(&platform::HeadlessUi());
-  ProgressHandle window = OpenProgressWindow(nullptr, kTitleDesFiles, kTextEncrypting);
+  ProgressHandle window = OpenProgressWindow(nullptr, platform::kTitleDesFiles, kTextEncrypting);
   platform::SetUi(nullptr);
   ASSERT_TRUE(window != nullptr);
   for (unsigned p = 0; p <= 100; p += 25) EXPECT_EQ(UpdateProgress(window.get(), p), 0);

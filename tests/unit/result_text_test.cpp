@@ -245,15 +245,15 @@ std::string Question(const std::string& name) {
 
 TEST_F(ConfirmOverwriteTest, QuietAnswersNoWithoutAsking) {
   ui_.answers = {true};
-  EXPECT_FALSE(ConfirmOverwrite(nullptr, kTitleDesKeys, "k.dek", true));
+  EXPECT_FALSE(ConfirmOverwrite(nullptr, platform::kTitleDesKeys, "k.dek", true));
   EXPECT_TRUE(ui_.shown.empty());
 }
 
 TEST_F(ConfirmOverwriteTest, AsksWithTheTitleAsCaption) {
   auto* parent = reinterpret_cast<platform::WindowHandle>(0x1234);
   ui_.answers = {true, false};
-  EXPECT_TRUE(ConfirmOverwrite(parent, kTitleDesKeys, "out.dek", false));
-  EXPECT_FALSE(ConfirmOverwrite(nullptr, kTitleGostTable, "C:\\t.gtb", false));
+  EXPECT_TRUE(ConfirmOverwrite(parent, platform::kTitleDesKeys, "out.dek", false));
+  EXPECT_FALSE(ConfirmOverwrite(nullptr, platform::kTitleGostTable, "C:\\t.gtb", false));
   ASSERT_EQ(ui_.shown.size(), 2u);
   EXPECT_EQ(ui_.shown[0].kind, platform::ScriptedUi::Shown::Question);
   EXPECT_EQ(ui_.shown[0].parent, parent);
@@ -297,7 +297,7 @@ TEST_F(ConfirmOverwriteTest, EveryOperationTitleIsShownWhole) {
 TEST_F(ConfirmOverwriteTest, LongNameIsCutTo511Characters) {
   std::string name;
   for (int i = 0; i < 600; ++i) name += Native("я");
-  ConfirmOverwrite(nullptr, kTitleDesKeys, name.c_str(), false);
+  ConfirmOverwrite(nullptr, platform::kTitleDesKeys, name.c_str(), false);
   ASSERT_EQ(ui_.shown.size(), 1u);
   const std::string& text = ui_.shown[0].text;
   std::string full = Question(name);

@@ -655,7 +655,7 @@ TEST_F(TouchMemory, FaultInsideADriverRequestIsTheCallersToCatch) {
   ReadAttempt attempt;
   attempt.session = Open();
   sim_.switches().FaultOn("vtmd.read_rom");
-  EXPECT_FALSE(frame::RunGuarded(
+  EXPECT_FALSE(nc::platform::RunGuarded(
       [](void* context) {
         auto* a = static_cast<ReadAttempt*>(context);
         (void)TmReadRom(a->session, a->rom);
@@ -675,7 +675,7 @@ TEST_F(TouchMemory, FaultInsideADriverRequestIsTheCallersToCatch) {
 TEST_F(TouchMemory, FaultDuringInitialisationLeavesNoMutexBehind) {
   SetAdapterType(0);
   sim_.switches().FaultOn("vtmd.open");
-  EXPECT_FALSE(frame::RunGuarded([](void*) { (void)TmLibraryInit(0); }, nullptr));
+  EXPECT_FALSE(nc::platform::RunGuarded([](void*) { (void)TmLibraryInit(0); }, nullptr));
   sim_.switches().Clear();
   EXPECT_EQ(TmLibraryInit(0), 1);  // the same thread takes the mutex over
   std::thread other([] {
@@ -693,7 +693,7 @@ TEST_F(TouchMemory, FaultInsideTmexIsTheCallersToCatch) {
   ReadAttempt attempt;
   attempt.session = Open();
   sim_.switches().FaultOn("tmex.rom");
-  EXPECT_FALSE(frame::RunGuarded(
+  EXPECT_FALSE(nc::platform::RunGuarded(
       [](void* context) {
         auto* a = static_cast<ReadAttempt*>(context);
         (void)TmReadRom(a->session, a->rom);

@@ -27,7 +27,7 @@
 
 namespace {
 
-using nc::frame::RunGuarded;
+using nc::platform::RunGuarded;
 namespace platform = nc::platform;
 
 // ============================================================================
@@ -72,7 +72,7 @@ TEST(FaultGuard, CatchesAccessViolationsAndIllegalInstructions) {
     } trial = {&fault, nullptr};
     g_observedCode = 0;
     ::SetLastError(0);
-    bool returned = RunGuarded(
+    bool returned = platform::RunGuarded(
         [](void* context) {
           auto* t = static_cast<Trial*>(context);
           t->observer = ::AddVectoredExceptionHandler(1, ObserveCode);
@@ -89,7 +89,7 @@ TEST(FaultGuard, CatchesAccessViolationsAndIllegalInstructions) {
 
 TEST(FaultGuard, WorkThatReturnsKeepsItsLastError) {
   int ran = 0;
-  EXPECT_TRUE(RunGuarded(
+  EXPECT_TRUE(platform::RunGuarded(
       [](void* context) {
         ++*static_cast<int*>(context);
         ::SetLastError(1392);
@@ -133,7 +133,8 @@ TEST(FaultGuard, OtherExceptionsGoOnToTheHost) {
     SCOPED_TRACE(code);
     g_passedOn = 0;
     DWORD raised = code;
-    EXPECT_TRUE(RunGuarded([](void* c) { RaiseMarked(*static_cast<DWORD*>(c)); }, &raised));
+    EXPECT_TRUE(
+        platform::RunGuarded([](void* c) { RaiseMarked(*static_cast<DWORD*>(c)); }, &raised));
     EXPECT_EQ(static_cast<DWORD>(g_passedOn), code);
   }
 }
@@ -147,7 +148,7 @@ TEST(FaultGuard, FaultsOnThreadsOutsideARegionGoOnToTheHost) {
   } events = {inside, release};
   bool guardedReturned = true;
   std::thread guarded([&] {
-    guardedReturned = RunGuarded(
+    guardedReturned = platform::RunGuarded(
         [](void* c) {
           auto* e = static_cast<Events*>(c);
           ::SetEvent(e->inside);
@@ -170,19 +171,19 @@ TEST(FaultGuard, FaultsOnThreadsOutsideARegionGoOnToTheHost) {
 
 TEST(FaultGuard, NestedRegionsRecoverToTheInnermost) {
   std::vector<int> trace;
-  bool outer = RunGuarded(
+  bool outer = platform::RunGuarded(
       [](void* c) {
         auto* t = static_cast<std::vector<int>*>(c);
         t->push_back(1);
-        t->push_back(RunGuarded([](void*) { ExecuteUd2(); }, nullptr) ? 10 : 20);
-        t->push_back(RunGuarded([](void*) {}, nullptr) ? 30 : 40);
+        t->push_back(platform::RunGuarded([](void*) { ExecuteUd2(); }, nullptr) ? 10 : 20);
+        t->push_back(platform::RunGuarded([](void*) {}, nullptr) ? 30 : 40);
         WriteWild();
         t->push_back(99);
       },
       &trace);
   EXPECT_FALSE(outer);
   EXPECT_EQ(trace, (std::vector<int>{1, 20, 30}));
-  EXPECT_TRUE(RunGuarded([](void*) {}, nullptr)) << "no region is left active";
+  EXPECT_TRUE(platform::RunGuarded([](void*) {}, nullptr)) << "no region is left active";
 }
 
 TEST(FaultGuard, ManyThreadsAtOnce) {
@@ -191,9 +192,9 @@ TEST(FaultGuard, ManyThreadsAtOnce) {
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&caught, t] {
       for (int i = 0; i < 50; ++i) {
-        nc::frame::GuardedWork read = [](void*) { ReadWild(); };
-        nc::frame::GuardedWork ud2 = [](void*) { ExecuteUd2(); };
-        bool returned = RunGuarded(i % 2 ? read : ud2, nullptr);
+        nc::platform::GuardedWork read = [](void*) { ReadWild(); };
+        nc::platform::GuardedWork ud2 = [](void*) { ExecuteUd2(); };
+        bool returned = platform::RunGuarded(i % 2 ? read : ud2, nullptr);
         caught[t] += !returned;
       }
     });
@@ -607,7 +608,7 @@ TEST(StringTable, EveryTextOfTheSourceTableLoadsInCodePage1251) {
     int id = std::stoi(line.substr(0, tab));
     std::string text = line.substr(tab + 1);
     for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
-    EXPECT_EQ(nc::frame::LoadText(id), To1251(FromUtf8(text))) << "id " << id;
+    EXPECT_EQ(nc::platform::LoadText(id), To1251(FromUtf8(text))) << "id " << id;
     ++checked;
   }
   EXPECT_GT(checked, 0);
@@ -637,22 +638,22 @@ TEST(StringTable, KnownTextsByteForByte) {
        "\xF4\xE0\xE9\xEB\xE0:\n     %s"},
       {113, ""},  // not in the table
   };
-  for (const Known& k : known) EXPECT_EQ(nc::frame::LoadText(k.id), k.bytes) << "id " << k.id;
+  for (const Known& k : known) EXPECT_EQ(nc::platform::LoadText(k.id), k.bytes) << "id " << k.id;
 }
 
 TEST(StringTable, BufferFormCutsAndTerminates) {
   char buffer[8];
   std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(nc::frame::LoadText(1000, buffer, 5), 4u);
+  EXPECT_EQ(nc::platform::LoadText(1000, buffer, 5), 4u);
   EXPECT_STREQ(buffer, "00: ");
-  EXPECT_EQ(nc::frame::LoadText(113, buffer, sizeof buffer), 0u);
+  EXPECT_EQ(nc::platform::LoadText(113, buffer, sizeof buffer), 0u);
   EXPECT_STREQ(buffer, "");
 }
 
 TEST(StringTable, TextsComeFromTheModuleHoldingTheCode) {
   EXPECT_EQ(nc::platform::win32::LibraryModule(), ::GetModuleHandleW(nullptr));
   ::SetLastError(1326);
-  nc::frame::LoadText(113);
+  nc::platform::LoadText(113);
   EXPECT_EQ(::GetLastError(), 1326u) << "loading a text keeps the last error";
 }
 
