@@ -207,11 +207,14 @@ wait_for_input_wait() {  # pid, descriptor
 # with the terminal backend and the variables given; its keys come from
 # open_keys, what it draws goes to TYPESCRIPT. A command started with "&"
 # inherits SIGINT ignored, and the library leaves an ignored Ctrl-C ignored,
-# so the default disposition is restored for it.
+# so the default disposition is restored for it. `script` runs COMMAND with
+# $SHELL; bash is named since a typed Ctrl-C reaches the shell too, and only
+# bash goes on with the line when its command survives it (dash, the usual
+# /bin/sh, dies with it).
 start_on_terminal() {
   local log=$1 command=$2
   shift 2
-  env --default-signal=INT NCCORE_UI=terminal "$@" script -qefc "$command" "$log" \
+  env --default-signal=INT SHELL="$BASH" NCCORE_UI=terminal "$@" script -qefc "$command" "$log" \
     <&8 >/dev/null 2>&1 8>&- &
   PTY_PID=$!
 }
