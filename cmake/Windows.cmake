@@ -39,6 +39,10 @@ list(APPEND PLATFORM_SOURCES
      platform/win32/files.cpp
      platform/win32/last_error.cpp
      platform/win32/ui_win32.cpp
+     platform/win32/startup.cpp
+     platform/win32/progress_dialog.cpp
+     platform/win32/generator_dialog.cpp
+     platform/win32/carrier_dialog.cpp
      platform/win32/ui_console.cpp
      platform/win32/status_line.cpp
      platform/win32/termination.cpp
@@ -52,7 +56,7 @@ list(APPEND PLATFORM_SOURCES
      platform/win32/serial_port.cpp
      platform/win32/preset_password_fd.cpp)
 
-set(NCCORE_WIN32_LIBS user32 advapi32)
+set(NCCORE_WIN32_LIBS user32 gdi32 comctl32 advapi32)
 set(NCCORE_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # ---- resources ---------------------------------------------------------------
@@ -67,13 +71,20 @@ add_custom_command(
           -P ${CMAKE_SOURCE_DIR}/cmake/GenerateStrings.cmake
   DEPENDS ${STRINGS_TXT} ${CMAKE_SOURCE_DIR}/cmake/GenerateStrings.cmake
   COMMENT "string table (.rc, UTF-8)")
-add_custom_command(
-  OUTPUT ${NCCORE_STRINGS_RC}
-  COMMAND ${NCCORE_ICONV} -f UTF-8 -t CP1251 -o ${NCCORE_STRINGS_RC}.tmp ${NCCORE_STRINGS_UTF8_RC}
-  COMMAND ${CMAKE_COMMAND} -E rename ${NCCORE_STRINGS_RC}.tmp ${NCCORE_STRINGS_RC}
-  DEPENDS ${NCCORE_STRINGS_UTF8_RC}
-  VERBATIM
-  COMMENT "string table (.rc, code page 1251)")
+# nccore_rc_1251(<utf-8 .rc> <out>): the same resource text in code page 1251.
+function(nccore_rc_1251 in out)
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${NCCORE_ICONV} -f UTF-8 -t CP1251 -o ${out}.tmp ${in}
+    COMMAND ${CMAKE_COMMAND} -E rename ${out}.tmp ${out}
+    DEPENDS ${in}
+    VERBATIM
+    COMMENT "${out} (code page 1251)")
+endfunction()
+nccore_rc_1251(${NCCORE_STRINGS_UTF8_RC} ${NCCORE_STRINGS_RC})
+# The dialog templates.
+set(NCCORE_DIALOGS_RC ${GEN_DIR}/dialogs.1251.rc)
+nccore_rc_1251(${CMAKE_SOURCE_DIR}/res/dialogs.rc ${NCCORE_DIALOGS_RC})
 
 # The compiled resources, linked into every module that holds the library's
 # code: NCCORE21.DLL, and programs linking the static library (the texts are
@@ -82,7 +93,8 @@ add_library(nccore_resources OBJECT res/nccore21.rc)
 target_include_directories(nccore_resources PRIVATE ${GEN_DIR})
 # windres takes none of the compiler's warning options.
 set_property(TARGET nccore_resources PROPERTY COMPILE_OPTIONS "")
-set_source_files_properties(res/nccore21.rc PROPERTIES OBJECT_DEPENDS ${NCCORE_STRINGS_RC})
+set_source_files_properties(res/nccore21.rc PROPERTIES OBJECT_DEPENDS
+                            "${NCCORE_STRINGS_RC};${NCCORE_DIALOGS_RC}")
 
 # ---- DLLs --------------------------------------------------------------------
 # A DLL's file name and exports come from its .def file alone (res/*.def).

@@ -65,7 +65,7 @@ ProgressHandle OpenProgressWindow(platform::WindowHandle parent, int titleId, in
   auto window = std::make_unique<ProgressWindow>();
   window->view = platform::CurrentUi().OpenProgress(parent, window->word);
   if (window->view == nullptr) return nullptr;
-  window->view->SetCaption(LoadCut(titleId).c_str());
+  window->view->SetCaption(titleId, LoadCut(titleId).c_str());
   window->view->SetDescription(textId,
                                FormatProgressDescription(textId, g_firstName, g_secondName).c_str(),
                                g_firstName, g_secondName);

@@ -13,7 +13,7 @@ namespace {
 
 class SilentProgress final : public ProgressView {
  public:
-  void SetCaption(const char*) override {}
+  void SetCaption(int, const char*) override {}
   void SetDescription(int, const char*, const char*, const char*) override {}
   void SetPercent(unsigned) override {}
   void Pump() override {}

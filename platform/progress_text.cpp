@@ -18,7 +18,7 @@ using Clock = StatusLine::Clock;
 class TextProgress final : public ProgressView {
  public:
   explicit TextProgress(ProgressWord& word) : termination_(&word) {}
-  void SetCaption(const char* caption) override { title_ = caption; }
+  void SetCaption(int, const char* caption) override { title_ = caption; }
   void SetDescription(int, const char*, const char* firstName, const char* secondName) override {
     first_ = firstName;
     second_ = secondName;

@@ -35,7 +35,8 @@ static_assert(ProgressWord::is_always_lock_free);
 class ProgressView {
  public:
   virtual ~ProgressView() = default;
-  virtual void SetCaption(const char* caption) = 0;
+  // The operation's title: its string id and its text.
+  virtual void SetCaption(int titleId, const char* caption) = 0;
   // `text` is the description formatted with the two names; `textId`
   // (2010 to 2015) chooses the animation. The two names are passed as well,
   // for backends that show them in their own way.

@@ -40,9 +40,10 @@ class UiBackend {
 };
 
 // The backend the operations use. Chosen on first use from NCCORE_UI
-// ("terminal", "headless", "win32" where built), otherwise the platform's
-// default: the Win32 message boxes on Windows; on POSIX the terminal when the
-// process has a controlling terminal, else headless.
+// ("terminal" or "console", "headless", "win32" where built), otherwise the
+// platform's default: on Windows the library's own dialogs and message
+// boxes; on POSIX the terminal when the process has a controlling terminal,
+// else headless. (Tests select the scripted backend with SetUi.)
 UiBackend& CurrentUi();
 // Replaces the backend (tests, hosts); null restores the default choice.
 void SetUi(UiBackend* backend);
@@ -54,7 +55,8 @@ UiBackend& HeadlessUi();
 // terminal.
 UiBackend& TerminalUi();
 #ifdef _WIN32
-// Real message boxes owned by the parent window.
+// The library's dialogs (progress windows, the carrier dialog) and message
+// boxes, owned by the parent window.
 UiBackend& Win32Ui();
 #endif
 

@@ -20,7 +20,9 @@ UiBackend& DefaultUi() {
   const char* choice = std::getenv("NCCORE_UI");
   if (choice != nullptr) {
     if (std::strcmp(choice, "headless") == 0) return HeadlessUi();
-    if (std::strcmp(choice, "terminal") == 0) return TerminalUi();
+    // The text backend: the terminal, or the console on Windows.
+    if (std::strcmp(choice, "terminal") == 0 || std::strcmp(choice, "console") == 0)
+      return TerminalUi();
 #ifdef _WIN32
     if (std::strcmp(choice, "win32") == 0) return Win32Ui();
 #endif

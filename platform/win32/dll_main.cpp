@@ -1,14 +1,13 @@
-// Entry point of NCCORE21.DLL. Nothing to set up yet beyond remembering the
-// instance handle; the resources are found through LibraryModule().
+// Entry point of NCCORE21.DLL: the start-up work of platform/win32/startup.h
+// when a process attaches. Threads attaching and detaching need nothing.
+#include "platform/win32/startup.h"
 #include "platform/win32/windows_api.h"
 
-namespace {
-HINSTANCE g_instance = nullptr;
-}
-
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  (void)reason;
   (void)reserved;
-  g_instance = instance;
+  if (reason == DLL_PROCESS_ATTACH) {
+    ::DisableThreadLibraryCalls(instance);
+    nc::platform::win32::StartUpLibrary(instance);
+  }
   return TRUE;
 }

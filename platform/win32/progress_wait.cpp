@@ -2,7 +2,8 @@
 // loop. Every message of the thread's windows is dispatched (the progress
 // dialog and the host's windows stay alive); the loop ends at thread
 // message 1034, which the worker posts when it is done, or at the quit
-// message, which is posted again for the host's own loop. An event set
+// message, which is posted again for the host's own loop. Keys typed in a
+// dialog go to that dialog (Escape presses its cancel button). An event set
 // after the post ends the wait too, so a post the queue refused cannot
 // leave the caller waiting for ever.
 #include "platform/progress_ui.h"
@@ -12,7 +13,18 @@ namespace nc::platform {
 
 namespace {
 constexpr UINT kWorkerDone = WM_USER + 10;  // 1034
+
+// A dialog's keys (Escape for its cancel button, Tab between controls) go
+// to the dialog the message's window belongs to.
+bool DialogKey(MSG& msg) {
+  if (msg.hwnd == nullptr || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+  HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+  wchar_t name[8] = {};
+  if (root == nullptr || ::GetClassNameW(root, name, 8) == 0 || lstrcmpW(name, L"#32770") != 0)
+    return false;
+  return ::IsDialogMessageW(root, &msg) != 0;
 }
+}  // namespace
 
 struct WorkerCompletion::State {
   DWORD thread = 0;
@@ -51,7 +63,7 @@ void WorkerCompletion::Wait() {
         finished = true;
       } else if (msg.hwnd == nullptr && msg.message == kWorkerDone) {
         finished = true;
-      } else {
+      } else if (!DialogKey(msg)) {
         ::DispatchMessageW(&msg);
       }
     }

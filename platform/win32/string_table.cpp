@@ -6,11 +6,14 @@
 
 #include "platform/library_text.h"
 #include "platform/win32/module.h"
+#include "platform/win32/startup.h"
 #include "platform/win32/text_convert.h"
 
 namespace nc::platform {
 
 std::string LoadText(int id) {
+  std::string loaded;
+  if (platform::win32::StartUpText(id, &loaded)) return loaded;
   // With a zero buffer size LoadStringW hands out a pointer to the resource
   // text itself, which is not terminated; the return value is its length.
   const wchar_t* text = nullptr;

@@ -329,7 +329,7 @@ TEST(TerminalProgress, SilentWhenStderrIsNoTerminal) {
   {
     platform::ProgressWord word{0};
     std::unique_ptr<platform::ProgressView> view = platform::TerminalProgressView(word);
-    view->SetCaption("title");
+    view->SetCaption(0, "title");
     view->SetDescription(kTextComparing, "text", "a", "b");
     for (unsigned p = 0; p <= 100; p += 10) view->SetPercent(p);
     std::unique_ptr<platform::GeneratorView> generator = platform::TerminalGeneratorView(word);

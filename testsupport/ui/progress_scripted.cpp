@@ -12,7 +12,7 @@ class ScriptedProgress final : public ProgressView {
  public:
   ScriptedProgress(ScriptedUi& ui, ProgressWord& word) : ui_(ui), word_(word) {}
   ~ScriptedProgress() override { ui_.RecordProgress({Event::Close, {}}, word_); }
-  void SetCaption(const char* caption) override {
+  void SetCaption(int, const char* caption) override {
     ui_.RecordProgress({Event::Caption, caption}, word_);
   }
   void SetDescription(int textId, const char* text, const char*, const char*) override {

@@ -155,7 +155,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   char result[512] = "";
-  int32_t code = op->run(nullptr, options.c_str(), result, sizeof result);
+#ifdef _WIN32
+  // The console window owns the library's windows, so they open centred on
+  // it and stay above it (null when the host has no console).
+  void* parent = ::GetConsoleWindow();
+#else
+  void* parent = nullptr;
+#endif
+  int32_t code = op->run(parent, options.c_str(), result, sizeof result);
   std::printf("%s\n", result);
   std::fflush(stdout);
   return static_cast<int>(code);

@@ -1,0 +1,681 @@
+// The library's windows on Windows, driven through real window messages
+// while an operation runs: the file jobs' progress window, the generator's
+// progress window and the carrier dialog, and the resources they are made
+// from, read out of the built NCCORE21.DLL.
+//
+// Jobs run on a thread of their own (as a host's caller thread would), with
+// a hook that records what their windows were sent; the test's thread finds
+// the windows, reads their controls and presses their buttons. The
+// operations run in NCCORE21.DLL, loaded from this program's folder, except
+// the cases with a simulated carrier: simulators are not part of the DLL,
+// so those call the same code linked in with the test support.
+//
+// NCCORE_UI=win32 must be set (the DLL reads its own copy of the
+// environment). With NCCORE_SHOT_DIR set, the test stops at each window and
+// asks for a screenshot: it creates <dir>/<name>.want and waits until that
+// file is gone (tests/wine/dialog_shots.sh takes the picture).
+#include <gtest/gtest.h>
+
+#include "platform/win32/windows_api.h"
+// After <windows.h>:
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "nccore21.h"
+#include "testsupport/carriers/simulated_devices.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Operation = std::int32_t(NCAPI*)(void*, const char*, char*, std::int32_t);
+
+// ---- the DLL ---------------------------------------------------------------------------
+
+HMODULE Dll() {
+  static HMODULE module = ::LoadLibraryW(L"NCCORE21.DLL");
+  return module;
+}
+
+Operation DllOperation(const char* name) {
+  return reinterpret_cast<Operation>(reinterpret_cast<void*>(::GetProcAddress(Dll(), name)));
+}
+
+// ---- a job and what its windows were sent -----------------------------------------------
+
+struct Sent {
+  int control;  // the control's id; 0 for a top-level window
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  LRESULT result;
+  std::wstring text;  // WM_SETTEXT's text; at WM_INITDIALOG, the percentage's
+};
+
+class Job;
+thread_local Job* t_job = nullptr;
+
+class Job {
+ public:
+  Job(Operation operation, std::string options) {
+    thread_ = std::thread([this, operation, options] {
+      t_job = this;
+      threadId_.store(::GetCurrentThreadId());
+      HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, Record, nullptr, ::GetCurrentThreadId());
+      char result[512] = "";
+      code_ = operation(nullptr, options.c_str(), result, sizeof result);
+      result_ = result;
+      if (hook != nullptr) ::UnhookWindowsHookEx(hook);
+      done_.store(true);
+    });
+    while (threadId_.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  ~Job() { thread_.join(); }
+
+  DWORD thread() const { return threadId_.load(); }
+  bool done() const { return done_.load(); }
+  // Waits for the operation's end (at most `ms`); its code, or -1.
+  int Finish(int ms = 60000) {
+    for (int waited = 0; !done_.load() && waited < ms; waited += 10) ::Sleep(10);
+    return done_.load() ? code_ : -1;
+  }
+  const std::string& result() const { return result_; }
+  std::vector<Sent> sent() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return sent_;
+  }
+
+ private:
+  static LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && t_job != nullptr) {
+      const bool child = (::GetWindowLongPtrW(call->hwnd, GWL_STYLE) & WS_CHILD) != 0;
+      Sent sent{child ? ::GetDlgCtrlID(call->hwnd) : 0,
+                call->message,
+                call->wParam,
+                call->lParam,
+                call->lResult,
+                {}};
+      bool keep = true;
+      if (call->message == WM_SETTEXT && call->lParam != 0) {
+        sent.text = reinterpret_cast<const wchar_t*>(call->lParam);
+      } else if (call->message == WM_INITDIALOG) {
+        wchar_t text[64] = {};
+        ::GetDlgItemTextW(call->hwnd, 1019, text, 64);
+        sent.text = text;
+      } else {
+        keep = call->message == ACM_OPENW || call->message == PBM_SETPOS;
+      }
+      if (keep) {
+        std::lock_guard<std::mutex> hold(t_job->lock_);
+        t_job->sent_.push_back(sent);
+      }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  std::thread thread_;
+  std::atomic<DWORD> threadId_{0};
+  std::atomic<bool> done_{false};
+  int code_ = -1;
+  std::string result_;
+  std::mutex lock_;
+  std::vector<Sent> sent_;
+};
+
+// ---- windows -----------------------------------------------------------------------------
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+// The text of a window of another thread, without waiting for ever.
+std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = {};
+  DWORD_PTR length = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                        &length);
+  return text;
+}
+
+std::wstring ControlText(HWND dialog, int id) { return TextOf(::GetDlgItem(dialog, id)); }
+
+struct Search {
+  const wchar_t* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<Search*>(lParam);
+  if (ClassOf(window) == L"#32770" && ::IsWindowVisible(window) &&
+      TextOf(window) == search->caption) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The job's visible dialog with this caption (null after `ms`, or when the
+// job has ended).
+HWND FindDialog(Job& job, const wchar_t* caption, int ms = 30000) {
+  for (int waited = 0; waited < ms && !job.done(); waited += 10) {
+    Search search{caption, nullptr};
+    ::EnumThreadWindows(job.thread(), MatchDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) return search.found;
+    ::Sleep(10);
+  }
+  return nullptr;
+}
+
+// Waits until `condition` holds (at most `ms`).
+template <typename Condition>
+bool WaitUntil(Condition condition, int ms = 20000) {
+  for (int waited = 0; waited < ms; waited += 10) {
+    if (condition()) return true;
+    ::Sleep(10);
+  }
+  return condition();
+}
+
+void Press(HWND dialog, int button) {
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(dialog, button)));
+}
+
+void Type(HWND dialog, int control, const wchar_t* text) {
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(::GetDlgItem(dialog, control), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &ignored);
+}
+
+// A screenshot of the screen as it is now, when the suite asks for them.
+void Shot(const char* name) {
+  const char* folder = std::getenv("NCCORE_SHOT_DIR");
+  if (folder == nullptr || *folder == '\0') return;
+  fs::path want = fs::path(folder) / (std::string(name) + ".want");
+  std::ofstream(want) << name;
+  WaitUntil([&] { return !fs::exists(want); }, 20000);
+}
+
+// ---- files -------------------------------------------------------------------------------
+
+// A folder of its own for each test, made the working folder.
+class Folder {
+ public:
+  Folder() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = fs::current_path() / (std::string("dialogs-") + test->name());
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+    old_ = fs::current_path();
+    fs::current_path(path_);
+  }
+  ~Folder() { fs::current_path(old_); }
+
+ private:
+  fs::path path_, old_;
+};
+
+void WriteFile(const char* name, const std::string& bytes) {
+  std::ofstream(name, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const char* name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 9));
+  return bytes;
+}
+
+bool TemporaryLeft() {
+  for (const auto& entry : fs::directory_iterator(fs::current_path()))
+    if (entry.path().filename().string().rfind("~nc", 0) == 0) return true;
+  return false;
+}
+
+// ---- the resources of the DLL -----------------------------------------------------------
+
+struct TemplateItem {
+  int id;
+  std::wstring windowClass;  // a name, or the predefined class's name
+  int x, y, cx, cy;
+};
+
+struct DialogTemplate {
+  bool found = false;
+  int x = 0, y = 0, cx = 0, cy = 0;
+  std::wstring caption, font;
+  int pointSize = 0;
+  std::vector<TemplateItem> items;
+};
+
+// Reads an extended dialog template (DLGTEMPLATEEX) of the DLL in Russian.
+DialogTemplate ReadTemplate(const wchar_t* name) {
+  DialogTemplate form;
+  HRSRC found = ::FindResourceExW(Dll(), MAKEINTRESOURCEW(5) /* RT_DIALOG */, name,
+                                  MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT));
+  if (found == nullptr) return form;
+  const auto* base = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(Dll(), found)));
+  const std::uint8_t* end = base + ::SizeofResource(Dll(), found);
+  const std::uint8_t* at = base;
+  auto word = [&]() -> int {
+    if (at + 2 > end) return 0;
+    int value = at[0] | at[1] << 8;
+    at += 2;
+    return static_cast<std::int16_t>(value);
+  };
+  auto dword = [&]() -> std::uint32_t {
+    std::uint32_t low = static_cast<std::uint16_t>(word());
+    return low | static_cast<std::uint32_t>(static_cast<std::uint16_t>(word())) << 16;
+  };
+  auto text = [&]() -> std::wstring {  // sz_Or_Ord
+    std::wstring value;
+    int first = static_cast<std::uint16_t>(word());
+    if (first == 0xFFFF) {
+      int ordinal = static_cast<std::uint16_t>(word());
+      const wchar_t* known[] = {L"Button",  L"Edit",      L"Static",
+                                L"ListBox", L"ScrollBar", L"ComboBox"};
+      return ordinal >= 0x80 && ordinal <= 0x85 ? known[ordinal - 0x80]
+                                                : L"#" + std::to_wstring(ordinal);
+    }
+    for (int c = first; c != 0 && at <= end; c = static_cast<std::uint16_t>(word()))
+      value.push_back(static_cast<wchar_t>(c));
+    return value;
+  };
+  auto align = [&] { at = base + ((at - base + 3) & ~3); };
+  if (word() != 1 || static_cast<std::uint16_t>(word()) != 0xFFFF) return form;
+  dword();  // help id
+  dword();  // extended style
+  std::uint32_t style = dword();
+  int count = word();
+  form.x = word();
+  form.y = word();
+  form.cx = word();
+  form.cy = word();
+  text();  // menu
+  text();  // class
+  form.caption = text();
+  if (style & DS_SETFONT) {
+    form.pointSize = word();
+    word();  // weight
+    word();  // italic, character set
+    form.font = text();
+  }
+  for (int i = 0; i < count && at < end; ++i) {
+    align();
+    dword();  // help id
+    dword();  // extended style
+    dword();  // style
+    TemplateItem item;
+    item.x = word();
+    item.y = word();
+    item.cx = word();
+    item.cy = word();
+    item.id = static_cast<std::int32_t>(dword());
+    item.windowClass = text();
+    text();  // title
+    int extra = word();
+    at += extra;
+    form.items.push_back(item);
+  }
+  form.found = true;
+  return form;
+}
+
+const TemplateItem* ItemOf(const DialogTemplate& form, int id) {
+  for (const TemplateItem& item : form.items)
+    if (item.id == id) return &item;
+  return nullptr;
+}
+
+bool SameClass(const std::wstring& a, const wchar_t* b) { return ::lstrcmpiW(a.c_str(), b) == 0; }
+
+TEST(DialogResources, ProgressWindowTemplateIsAsDrawn) {
+  DialogTemplate form = ReadTemplate(L"DLGPROGRESSEX");
+  ASSERT_TRUE(form.found);
+  EXPECT_EQ(form.cx, 202);
+  EXPECT_EQ(form.cy, 125);
+  EXPECT_EQ(form.font, L"MS Sans Serif");
+  EXPECT_EQ(form.pointSize, 8);
+  struct Expected {
+    int id;
+    const wchar_t* windowClass;
+    int x, y, cx, cy;
+  };
+  const Expected expected[] = {{1021, L"SysAnimate32", 13, 7, 174, 26},
+                               {1020, L"Static", 7, 43, 188, 35},
+                               {1019, L"Static", 72, 79, 59, 8},
+                               {1018, L"msctls_progress32", 7, 88, 188, 11},
+                               {2, L"Button", 73, 104, 59, 14}};
+  ASSERT_EQ(form.items.size(), std::size(expected));
+  for (const Expected& want : expected) {
+    const TemplateItem* item = ItemOf(form, want.id);
+    ASSERT_NE(item, nullptr) << want.id;
+    EXPECT_TRUE(SameClass(item->windowClass, want.windowClass)) << want.id;
+    EXPECT_EQ(item->x, want.x) << want.id;
+    EXPECT_EQ(item->y, want.y) << want.id;
+    EXPECT_EQ(item->cx, want.cx) << want.id;
+    EXPECT_EQ(item->cy, want.cy) << want.id;
+  }
+}
+
+TEST(DialogResources, GeneratorAndCarrierTemplatesHoldTheirControls) {
+  struct Expected {
+    const wchar_t* name;
+    int cx, cy;
+    const wchar_t* caption;
+    std::vector<std::pair<int, const wchar_t*>> controls;
+  };
+  const Expected expected[] = {
+      {L"DLGGOSCPROGRESS",
+       273,
+       87,
+       L"Генератор общих чисел p, q, a ЭЦП ГОСТ",
+       {{1004, L"Button"},
+        {1001, L"Edit"},
+        {1000, L"Edit"},
+        {1009, L"Edit"},
+        {1002, L"Edit"},
+        {2, L"Button"}}},
+      {L"DLGHRD",
+       377,
+       214,
+       L"Авторизация доступа к криптографическим ключам",
+       {{1, L"Button"},
+        {2, L"Button"},
+        {9, L"Button"},
+        {1009, L"Static"},
+        {1017, L"Button"},
+        {1011, L"Static"},
+        {1001, L"Edit"},
+        {1012, L"Static"},
+        {1013, L"Edit"},
+        {1014, L"Static"},
+        {1015, L"Edit"},
+        {1019, L"Static"},
+        {1018, L"Edit"},
+        {1022, L"Static"},
+        {1023, L"Edit"}}},
+  };
+  for (const Expected& want : expected) {
+    DialogTemplate form = ReadTemplate(want.name);
+    ASSERT_TRUE(form.found) << want.name;
+    EXPECT_EQ(form.cx, want.cx) << want.name;
+    EXPECT_EQ(form.cy, want.cy) << want.name;
+    EXPECT_EQ(form.caption, want.caption);
+    EXPECT_EQ(form.font, L"MS Sans Serif");
+    for (const auto& [id, windowClass] : want.controls) {
+      const TemplateItem* item = ItemOf(form, id);
+      ASSERT_NE(item, nullptr) << id;
+      EXPECT_TRUE(SameClass(item->windowClass, windowClass)) << id;
+    }
+  }
+}
+
+TEST(DialogResources, HelpTemplatesOneForEachOperation) {
+  for (int id = 109; id <= 121; ++id)
+    EXPECT_NE(::FindResourceW(Dll(), MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)), nullptr) << id;
+}
+
+TEST(DialogResources, ClipsPlayAndTheBitmapLoads) {
+  ::InitCommonControls();
+  HWND owner = ::CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 300, 60, nullptr, nullptr,
+                                 nullptr, nullptr);
+  for (int clip : {110, 136, 137, 138, 139, 142}) {
+    HWND animation = ::CreateWindowExW(0, ANIMATE_CLASSW, L"", WS_CHILD | ACS_CENTER, 0, 0, 300, 60,
+                                       owner, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(::SendMessageW(animation, ACM_OPENW, reinterpret_cast<WPARAM>(Dll()),
+                               reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(clip))))
+        << clip;
+    EXPECT_TRUE(::SendMessageW(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, -1)))
+        << clip;
+    ::DestroyWindow(animation);
+  }
+  ::DestroyWindow(owner);
+  HANDLE bitmap = ::LoadImageW(Dll(), MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0);
+  EXPECT_NE(bitmap, nullptr);
+  if (bitmap != nullptr) ::DeleteObject(bitmap);
+}
+
+TEST(DialogResources, TextsAreRussian) {
+  wchar_t text[128] = {};
+  ::LoadStringW(Dll(), 1010, text, 128);
+  EXPECT_STREQ(text, L"10: Пользователь прервал работу");
+  ::LoadStringW(Dll(), 10004, text, 128);
+  EXPECT_STREQ(text, L" Генерация числа q ");
+}
+
+// ---- the file jobs' progress window -----------------------------------------------------
+
+const wchar_t kDesTitle[] = L"Файловый криптопроцессор DES";
+
+std::vector<unsigned> Percentages(const std::vector<Sent>& sent) {
+  std::vector<unsigned> values;
+  for (const Sent& s : sent)
+    if (s.message == WM_SETTEXT && s.control == 1019) values.push_back(std::stoul(s.text));
+  return values;
+}
+
+void MakeKey(const char* name) {
+  char result[512];
+  ASSERT_EQ(DllOperation("ZqDESK")(nullptr, (std::string("/NOLOGO ") + name).c_str(), result,
+                                   sizeof result),
+            0)
+      << result;
+}
+
+TEST(ProgressWindow, EachJobShowsItsClipAndGrowsToOneHundred) {
+  Folder folder;
+  MakeKey("k.dek");
+  WriteFile("plain", Pattern(3 << 20));
+  WriteFile("copy", Pattern(3 << 20));
+  struct Case {
+    const char* options;
+    int clip;
+    const wchar_t* words;  // the description begins with them
+  };
+  const Case cases[] = {
+      {R"("plain" "cipher" /CBC /KEY:"k.dek")", 110,
+       L"Зашифрование  исходного файла:\n     plain\n"},
+      {R"("cipher" "back" /D /KEY:"k.dek")", 136,
+       L"Расшифрование  шифртекста из файла:\n     cipher\n"},
+      {R"("plain" "digest" /HASH /KEY:"k.dek")", 137, L"Вычисление хеш-функции исходного файла:"},
+      {R"("plain" "copy" /COMP)", 142, L"Сравнение содержимого файла:\n     plain\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    Job job(DllOperation("ZqDESF"), c.options);
+    ASSERT_EQ(job.Finish(), 0) << job.result();
+    std::vector<Sent> sent = job.sent();
+    bool initialised = false, clipOpened = false, described = false;
+    for (const Sent& s : sent) {
+      if (s.message == WM_INITDIALOG && s.control == 0) {
+        initialised = true;
+        EXPECT_EQ(s.text, L"0%");  // the percentage when the window opens
+      }
+      if (s.message == ACM_OPENW && s.control == 1021) {
+        clipOpened = s.lParam == c.clip && s.result != 0;
+      }
+      if (s.message == WM_SETTEXT && s.control == 1020) described = s.text.rfind(c.words, 0) == 0;
+      if (s.message == WM_SETTEXT && s.control == 0) EXPECT_EQ(s.text, kDesTitle);
+    }
+    EXPECT_TRUE(initialised);
+    EXPECT_TRUE(clipOpened) << "clip " << c.clip;
+    EXPECT_TRUE(described);
+    std::vector<unsigned> percentages = Percentages(sent);
+    ASSERT_FALSE(percentages.empty());
+    for (std::size_t i = 1; i < percentages.size(); ++i)
+      EXPECT_LE(percentages[i - 1], percentages[i]);
+    EXPECT_EQ(percentages.back(), 100u);
+  }
+  EXPECT_EQ(ReadFile("back"), ReadFile("plain"));
+}
+
+TEST(ProgressWindow, ControlsWhileRunningAndCancelKeepsTheDestination) {
+  Folder folder;
+  MakeKey("k.dek");
+  WriteFile("big", "");
+  fs::resize_file("big", std::uintmax_t{4} << 30);  // sparse: made at once, enciphered slowly
+  WriteFile("old.enc", "the previous contents");
+  Job job(DllOperation("ZqDESF"), R"("big" "old.enc" /CBC /KEY:"k.dek" /Y)");
+  HWND dialog = FindDialog(job, kDesTitle);
+  ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+  EXPECT_EQ(ClassOf(::GetDlgItem(dialog, 1021)), L"SysAnimate32");
+  EXPECT_EQ(ClassOf(::GetDlgItem(dialog, 1018)), L"msctls_progress32");
+  DWORD_PTR high = 0;
+  ::SendMessageTimeoutW(::GetDlgItem(dialog, 1018), PBM_GETRANGE, FALSE, 0, SMTO_BLOCK, 5000,
+                        &high);
+  EXPECT_EQ(high, 100u);
+  std::wstring description = ControlText(dialog, 1020);
+  EXPECT_NE(description.find(L"\n     big\n"), std::wstring::npos);
+  EXPECT_NE(description.find(L"\n     old.enc"), std::wstring::npos);
+  EXPECT_EQ(ControlText(dialog, 2), L"&Прервать");
+  EXPECT_TRUE(WaitUntil([&] { return ControlText(dialog, 1019) != L"0%"; }));
+  Shot("progress");
+  Press(dialog, 2);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dialog); }, 2000));
+  EXPECT_EQ(job.Finish(), 10);
+  EXPECT_EQ(ReadFile("old.enc"), "the previous contents");
+  EXPECT_FALSE(TemporaryLeft());
+}
+
+// ---- the generator's progress window ---------------------------------------------------------
+
+TEST(GeneratorWindow, ShowsTheCountersAndEscapeAborts) {
+  Folder folder;
+  Job job(DllOperation("ZqGOSC"), "/P:1024 out.pqa");
+  HWND dialog = FindDialog(job, L"Генератор общих чисел p, q, a ЭЦП ГОСТ");
+  ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+  EXPECT_EQ(ControlText(dialog, 2), L"Прервать генерацию");
+  // The counters fill in as the primitive reports.
+  ASSERT_TRUE(WaitUntil([&] {
+    return !ControlText(dialog, 1001).empty() && !ControlText(dialog, 1000).empty() &&
+           !ControlText(dialog, 1002).empty() && ControlText(dialog, 1009).size() == 8;
+  }));
+  EXPECT_TRUE(
+      WaitUntil([&] { return ControlText(dialog, 1004).rfind(L" Генерация числа ", 0) == 0; }));
+  Shot("generator");
+  ::PostMessageW(::GetDlgItem(dialog, 2), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(job.Finish(), 10) << job.result();
+  EXPECT_FALSE(fs::exists("out.pqa"));
+}
+
+// ---- the carrier dialog ----------------------------------------------------------------------
+
+const wchar_t kCarrierCaption[] = L"Авторизация доступа к криптографическим ключам";
+
+TEST(CarrierDialog, PasswordOnlyKeyIsMadeAndOpened) {
+  Folder folder;
+  WriteFile("small", Pattern(5000));
+  {
+    Job job(DllOperation("ZqDESK"), "PWD:pk.dek");
+    HWND dialog = FindDialog(job, kCarrierCaption);
+    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+    EXPECT_EQ(ControlText(dialog, 1009), L"\t1. Ввести Ваш пароль\n");
+    for (int status : {1013, 1015, 1018, 1023}) {
+      EXPECT_EQ(ControlText(dialog, status), L"Не требуется") << status;
+      EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, status))) << status;
+    }
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, 1)));
+    EXPECT_EQ(ClassOf(::GetDlgItem(dialog, 1001)), L"Edit");
+    EXPECT_TRUE(::GetWindowLongPtrW(::GetDlgItem(dialog, 1001), GWL_STYLE) & ES_PASSWORD);
+    Shot("carrier");
+    Press(dialog, 1);  // an empty password: the dialog stays
+    ::Sleep(300);
+    EXPECT_TRUE(::IsWindowVisible(dialog));
+    Type(dialog, 1001, L"пароль");
+    Press(dialog, 1);
+    ASSERT_EQ(job.Finish(), 0) << job.result();
+  }
+  {
+    Job job(DllOperation("ZqDESF"), R"("small" "small.enc" /CBC /KEY:"pk.dek" /Y)");
+    HWND dialog = FindDialog(job, kCarrierCaption);
+    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+    Type(dialog, 1001, L"не тот");
+    Press(dialog, 1);
+    EXPECT_EQ(job.Finish(), 31) << job.result();
+  }
+  {
+    Job job(DllOperation("ZqDESF"), R"("small" "small.enc" /CBC /KEY:"pk.dek" /Y)");
+    HWND dialog = FindDialog(job, kCarrierCaption);
+    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+    Type(dialog, 1001, L"пароль");
+    Press(dialog, 1);
+    EXPECT_EQ(job.Finish(), 0) << job.result();
+  }
+  {
+    Job job(DllOperation("ZqDESF"), R"("small" "small.enc" /CBC /KEY:"pk.dek" /Y)");
+    HWND dialog = FindDialog(job, kCarrierCaption);
+    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+    Press(dialog, 2);
+    EXPECT_EQ(job.Finish(), 25) << job.result();
+  }
+}
+
+// A Tessel token, plugged in and pulled out by the test.
+nc::carriers::SimTesselToken Token() {
+  std::array<std::uint8_t, 36> body{};
+  for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<std::uint8_t>(0x30 + i);
+  const std::string key = "dialog test key";
+  return nc::carriers::MakeTesselToken({1, 2, 3, 4, 5, 6, 7, 8}, body,
+                                       std::vector<std::uint8_t>(key.begin(), key.end()));
+}
+
+TEST(CarrierDialog, OkWaitsForTheCarrier) {
+  Folder folder;
+  WriteFile("small", Pattern(5000));
+  nc::carriers::SimulatedDevices devices;
+  devices.tessel.push_back(Token());
+  nc::carriers::ScopedSimulatedDevices installed(&devices);
+  {
+    Job job(ZqDESK, "TESSEL,PWD:tk.dek");
+    HWND dialog = FindDialog(job, kCarrierCaption);
+    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(dialog, 1023) == L"OK"; }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(dialog, 1)) != 0; }));
+    Type(dialog, 1001, L"пароль");
+    Press(dialog, 1);
+    ASSERT_EQ(job.Finish(), 0) << job.result();
+  }
+  {
+    std::lock_guard<std::recursive_mutex> hold(devices.lock());
+    devices.tessel.clear();  // pulled out
+  }
+  Job job(ZqDESF, R"("small" "small.enc" /CBC /KEY:"tk.dek" /Y)");
+  HWND dialog = FindDialog(job, kCarrierCaption);
+  ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+  EXPECT_EQ(ControlText(dialog, 1009),
+            L"\t1. Ввести Ваш пароль\n\t2. Присоединить Tessel к разъему USB-порта");
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ControlText(dialog, 1023) == L"Присоедините Tessel к разъему USB-порта"; }));
+  Type(dialog, 1001, L"пароль");
+  ::Sleep(1000);  // several polling rounds
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, 1)));
+  {
+    std::lock_guard<std::recursive_mutex> hold(devices.lock());
+    devices.tessel.push_back(Token());  // plugged in
+  }
+  EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(dialog, 1)) != 0; }));
+  EXPECT_EQ(ControlText(dialog, 1023), L"OK");
+  Press(dialog, 1);
+  EXPECT_EQ(job.Finish(), 0) << job.result();
+}
+
+}  // namespace
