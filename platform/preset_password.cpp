@@ -116,7 +116,9 @@ class PresetView final : public CarrierWindow {
   // One line per dialog.
   void TypeAndPress() {
     auto [ok, password] = State();
-    if (!ok || !password || typed_) return;
+    // After giving up (a round missed a carrier) the Cancel is on its way:
+    // a line taken now would be lost to the next dialog that asks.
+    if (!ok || !password || typed_ || gaveUp_.load()) return;
     typed_ = true;
     loop_.PostCommand(ReadPresetPassword(box_) ? kCarrierOk : kCarrierCancel);
   }
