@@ -82,9 +82,13 @@ function(nccore_rc_1251 in out)
     COMMENT "${out} (code page 1251)")
 endfunction()
 nccore_rc_1251(${NCCORE_STRINGS_UTF8_RC} ${NCCORE_STRINGS_RC})
-# The dialog templates.
+# The dialog templates, and the help templates of the operations.
 set(NCCORE_DIALOGS_RC ${GEN_DIR}/dialogs.1251.rc)
 nccore_rc_1251(${CMAKE_SOURCE_DIR}/res/dialogs.rc ${NCCORE_DIALOGS_RC})
+set(NCCORE_HELP_RC ${GEN_DIR}/help_dialogs.1251.rc)
+nccore_rc_1251(${CMAKE_SOURCE_DIR}/res/help_dialogs.rc ${NCCORE_HELP_RC})
+# The clips and the bitmap.
+include(${CMAKE_CURRENT_LIST_DIR}/ResourceGen.cmake)
 
 # The compiled resources, linked into every module that holds the library's
 # code: NCCORE21.DLL, and programs linking the static library (the texts are
@@ -94,7 +98,7 @@ target_include_directories(nccore_resources PRIVATE ${GEN_DIR})
 # windres takes none of the compiler's warning options.
 set_property(TARGET nccore_resources PROPERTY COMPILE_OPTIONS "")
 set_source_files_properties(res/nccore21.rc PROPERTIES OBJECT_DEPENDS
-                            "${NCCORE_STRINGS_RC};${NCCORE_DIALOGS_RC}")
+                            "${NCCORE_STRINGS_RC};${NCCORE_DIALOGS_RC};${NCCORE_HELP_RC};${NCCORE_MEDIA_FILES}")
 
 # ---- DLLs --------------------------------------------------------------------
 # A DLL's file name and exports come from its .def file alone (res/*.def).

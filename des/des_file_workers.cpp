@@ -179,8 +179,9 @@ int Decrypt(DesFileJob& job) {
       return kSourceUnreadable;
     }
     total += got;
-    // The share of the whole file, header included.
-    if (Cancelled(job, total, fileSize)) return kWorkerCancelled;
+    // The share of the whole file, its header (read before the loop)
+    // counted as done, so that the last chunk shows 100.
+    if (Cancelled(job, frame::kHeaderSize + total, fileSize)) return kWorkerCancelled;
     if (!Exec(job, got)) return kSourceUnreadable;
     frame::GuardedFaultPoint();
     // The ECB filler after the plaintext's end is not written.

@@ -19,7 +19,9 @@
 #include "platform/win32/windows_api.h"
 // After <windows.h>:
 #include <commctrl.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -514,7 +516,9 @@ TEST(ProgressWindow, EachJobShowsItsClipAndGrowsToOneHundred) {
         clipOpened = s.lParam == c.clip && s.result != 0;
       }
       if (s.message == WM_SETTEXT && s.control == 1020) described = s.text.rfind(c.words, 0) == 0;
-      if (s.message == WM_SETTEXT && s.control == 0) EXPECT_EQ(s.text, kDesTitle);
+      if (s.message == WM_SETTEXT && s.control == 0) {
+        EXPECT_EQ(s.text, kDesTitle);
+      }
     }
     EXPECT_TRUE(initialised);
     EXPECT_TRUE(clipOpened) << "clip " << c.clip;
@@ -558,8 +562,50 @@ TEST(ProgressWindow, ControlsWhileRunningAndCancelKeepsTheDestination) {
 
 // ---- the generator's progress window ---------------------------------------------------------
 
+// The threads of this process.
+std::vector<DWORD> Threads() {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more;
+       more = ::Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
+  }
+  ::CloseHandle(snapshot);
+  return ids;
+}
+
+// Holds the threads started since `before` (but the job's own) still: the
+// generator's worker, so that a fast generation cannot end before the
+// test has looked and pressed. The job's thread keeps the window alive.
+class HeldWorkers {
+ public:
+  HeldWorkers(const std::vector<DWORD>& before, DWORD jobThread) {
+    for (DWORD id : Threads()) {
+      if (id == jobThread || std::find(before.begin(), before.end(), id) != before.end()) continue;
+      if (HANDLE thread = ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, id)) {
+        ::SuspendThread(thread);
+        held_.push_back(thread);
+      }
+    }
+  }
+  ~HeldWorkers() {
+    for (HANDLE thread : held_) {
+      ::ResumeThread(thread);
+      ::CloseHandle(thread);
+    }
+  }
+  bool any() const { return !held_.empty(); }
+
+ private:
+  std::vector<HANDLE> held_;
+};
+
 TEST(GeneratorWindow, ShowsTheCountersAndEscapeAborts) {
   Folder folder;
+  const std::vector<DWORD> before = Threads();
   Job job(DllOperation("ZqGOSC"), "/P:1024 out.pqa");
   HWND dialog = FindDialog(job, L"Генератор общих чисел p, q, a ЭЦП ГОСТ");
   ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
@@ -570,9 +616,15 @@ TEST(GeneratorWindow, ShowsTheCountersAndEscapeAborts) {
            !ControlText(dialog, 1002).empty() && ControlText(dialog, 1009).size() == 8;
   }));
   EXPECT_TRUE(
-      WaitUntil([&] { return ControlText(dialog, 1004).rfind(L" Генерация числа ", 0) == 0; }));
-  Shot("generator");
-  ::PostMessageW(::GetDlgItem(dialog, 2), WM_KEYDOWN, VK_ESCAPE, 0);
+      WaitUntil([&] { return ControlText(dialog, 1004).starts_with(L" Генерация числа "); }));
+  {
+    HeldWorkers held(before, job.thread());
+    EXPECT_TRUE(held.any());
+    ::Sleep(300);  // the dialog shows the last updates
+    Shot("generator");
+    ::PostMessageW(::GetDlgItem(dialog, 2), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dialog); }, 5000));
+  }
   EXPECT_EQ(job.Finish(), 10) << job.result();
   EXPECT_FALSE(fs::exists("out.pqa"));
 }
