@@ -40,6 +40,7 @@ list(APPEND PLATFORM_SOURCES
      platform/win32/last_error.cpp
      platform/win32/ui_win32.cpp
      platform/win32/startup.cpp
+     platform/win32/modeless_dialog.cpp
      platform/win32/progress_dialog.cpp
      platform/win32/generator_dialog.cpp
      platform/win32/carrier_dialog.cpp

@@ -9,8 +9,7 @@
 #include <string>
 
 #include "platform/win32/dialogs.h"
-#include "platform/win32/module.h"
-#include "platform/win32/startup.h"
+#include "platform/win32/modeless_dialog.h"
 #include "platform/win32/text_convert.h"
 #include "platform/win32/windows_api.h"
 
@@ -67,8 +66,8 @@ INT_PTR CALLBACK GeneratorProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_COMMAND:
       // The button, or Escape (the caller's wait lets the dialog see its keys).
       if (LOWORD(wParam) == IDCANCEL) {
-        if (GeneratorState* state = StateOf(window)) state->word->fetch_or(kProgressCancel);
-        ::ShowWindow(window, SW_HIDE);
+        GeneratorState* state = StateOf(window);
+        CancelAndHide(window, state != nullptr ? state->word : nullptr);
       }
       return TRUE;
     default:
@@ -84,15 +83,13 @@ class GeneratorDialog final : public GeneratorView {
   }
   GeneratorDialog(const GeneratorDialog&) = delete;
   GeneratorDialog& operator=(const GeneratorDialog&) = delete;
-  ~GeneratorDialog() override {
-    if (window_ != nullptr) ::DestroyWindow(window_);
-  }
 
   bool Create(WindowHandle parent) {
-    InitCommonControlsOnce();
-    window_ = ::CreateDialogParamW(LibraryModule(), state_.form->name, static_cast<HWND>(parent),
-                                   GeneratorProc, reinterpret_cast<LPARAM>(&state_));
-    return window_ != nullptr;
+    if (!dialog_.Create(state_.form->name, parent, GeneratorProc,
+                        reinterpret_cast<LPARAM>(&state_)))
+      return false;
+    window_ = dialog_.get();
+    return true;
   }
 
   void SetStage(const char* caption) override { Store(kGeneratorFieldCount, caption); }
@@ -119,6 +116,7 @@ class GeneratorDialog final : public GeneratorView {
   }
 
   GeneratorState state_;
+  ModelessDialog dialog_;  // after state_, which it uses until destroyed
   HWND window_ = nullptr;
 };
 
@@ -126,11 +124,8 @@ class GeneratorDialog final : public GeneratorView {
 
 std::unique_ptr<GeneratorView> OpenGeneratorDialog(WindowHandle parent, ProgressWord& word,
                                                    const GeneratorTemplate& form) {
-  DWORD error = ::GetLastError();
   auto dialog = std::make_unique<GeneratorDialog>(word, form);
-  bool made = dialog->Create(parent);
-  ::SetLastError(error);
-  if (!made) return nullptr;
+  if (!dialog->Create(parent)) return nullptr;
   return dialog;
 }
 

@@ -13,8 +13,8 @@
 #include "platform/library_text.h"
 #include "platform/string_table.h"
 #include "platform/win32/dialogs.h"
+#include "platform/win32/modeless_dialog.h"
 #include "platform/win32/module.h"
-#include "platform/win32/startup.h"
 #include "platform/win32/text_convert.h"
 #include "platform/win32/windows_api.h"
 
@@ -79,8 +79,8 @@ INT_PTR CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) {
-        if (ProgressState* state = StateOf(window)) state->word->fetch_or(kProgressCancel);
-        ::ShowWindow(window, SW_HIDE);
+        ProgressState* state = StateOf(window);
+        CancelAndHide(window, state != nullptr ? state->word : nullptr);
       }
       return TRUE;
     default:
@@ -93,15 +93,12 @@ class ProgressDialog final : public ProgressView {
   explicit ProgressDialog(ProgressWord& word) : state_{&word, {}} {}
   ProgressDialog(const ProgressDialog&) = delete;
   ProgressDialog& operator=(const ProgressDialog&) = delete;
-  ~ProgressDialog() override {
-    if (window_ != nullptr) ::DestroyWindow(window_);
-  }
 
   bool Create(WindowHandle parent) {
-    InitCommonControlsOnce();
-    window_ = ::CreateDialogParamW(LibraryModule(), L"DLGPROGRESSEX", static_cast<HWND>(parent),
-                                   ProgressProc, reinterpret_cast<LPARAM>(&state_));
-    return window_ != nullptr;
+    if (!dialog_.Create(L"DLGPROGRESSEX", parent, ProgressProc, reinterpret_cast<LPARAM>(&state_)))
+      return false;
+    window_ = dialog_.get();
+    return true;
   }
 
   void SetCaption(int titleId, const char*) override {
@@ -134,6 +131,7 @@ class ProgressDialog final : public ProgressView {
 
  private:
   ProgressState state_;
+  ModelessDialog dialog_;  // after state_, which it uses until destroyed
   HWND window_ = nullptr;
   unsigned shown_ = 0;  // the template shows "0%"
 };
@@ -141,11 +139,8 @@ class ProgressDialog final : public ProgressView {
 }  // namespace
 
 std::unique_ptr<ProgressView> OpenProgressDialog(WindowHandle parent, ProgressWord& word) {
-  DWORD error = ::GetLastError();
   auto dialog = std::make_unique<ProgressDialog>(word);
-  bool made = dialog->Create(parent);
-  ::SetLastError(error);
-  if (!made) return nullptr;
+  if (!dialog->Create(parent)) return nullptr;
   return dialog;
 }
 

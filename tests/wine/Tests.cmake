@@ -61,11 +61,16 @@ set(NCCORE_WINE_ENV
 set(NCCORE_WINE_WORK ${CMAKE_CURRENT_BINARY_DIR}/wine-work)
 file(MAKE_DIRECTORY ${NCCORE_WINE_WORK})
 
-# The prefix, made once (the first start takes about half a minute).
-add_test(NAME wine_prefix
-         COMMAND bash ${NCCORE_WINE_DIR}/make_prefix.sh ${NCCORE_WINE} ${NCCORE_WINESERVER})
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${NCCORE_WINE_ENV}"
-                                            TIMEOUT 600)
+# wine_prefix_test(NAME FIXTURE ENVIRONMENT): makes the prefix the
+# environment names, once (the first start takes about half a minute), as
+# the set-up of the fixture.
+function(wine_prefix_test name fixture environment)
+  add_test(NAME ${name}
+           COMMAND bash ${NCCORE_WINE_DIR}/make_prefix.sh ${NCCORE_WINE} ${NCCORE_WINESERVER})
+  set_tests_properties(${name} PROPERTIES FIXTURES_SETUP ${fixture}
+                                          ENVIRONMENT "${environment}" TIMEOUT 600)
+endfunction()
+wine_prefix_test(wine_prefix wine "${NCCORE_WINE_ENV}")
 
 # wine_test(NAME [SERIAL] COMMAND...): a test under Wine in the prefix.
 function(wine_test name)
@@ -93,10 +98,7 @@ set(NCCORE_WINE_RU_ENV
     LANG=ru_RU.UTF-8
     LC_ALL=ru_RU.UTF-8
     NCCORE_UI=win32)
-add_test(NAME wine_prefix_ru
-         COMMAND bash ${NCCORE_WINE_DIR}/make_prefix.sh ${NCCORE_WINE} ${NCCORE_WINESERVER})
-set_tests_properties(wine_prefix_ru PROPERTIES FIXTURES_SETUP wine_ru
-                                               ENVIRONMENT "${NCCORE_WINE_RU_ENV}" TIMEOUT 600)
+wine_prefix_test(wine_prefix_ru wine_ru "${NCCORE_WINE_RU_ENV}")
 add_test(NAME wine_dialogs COMMAND ${NCCORE_WINE} $<TARGET_FILE:dialog_tests>
          WORKING_DIRECTORY ${NCCORE_WINE_WORK})
 set_tests_properties(wine_dialogs PROPERTIES ENVIRONMENT "${NCCORE_WINE_RU_ENV}"

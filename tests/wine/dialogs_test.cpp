@@ -19,11 +19,10 @@
 #include "platform/win32/windows_api.h"
 // After <windows.h>:
 #include <commctrl.h>
-#include <tlhelp32.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +32,7 @@
 #include <vector>
 
 #include "nccore21.h"
+#include "platform/ui.h"
 #include "testsupport/carriers/simulated_devices.h"
 
 namespace fs = std::filesystem;
@@ -182,12 +182,12 @@ HWND FindDialog(Job& job, const wchar_t* caption, int ms = 30000) {
   return nullptr;
 }
 
-// Waits until `condition` holds (at most `ms`).
+// Waits until `condition` holds (at most `ms`), looking every `stepMs`.
 template <typename Condition>
-bool WaitUntil(Condition condition, int ms = 20000) {
-  for (int waited = 0; waited < ms; waited += 10) {
+bool WaitUntil(Condition condition, int ms = 20000, int stepMs = 10) {
+  for (int waited = 0; waited < ms; waited += stepMs) {
     if (condition()) return true;
-    ::Sleep(10);
+    ::Sleep(stepMs);
   }
   return condition();
 }
@@ -562,69 +562,108 @@ TEST(ProgressWindow, ControlsWhileRunningAndCancelKeepsTheDestination) {
 
 // ---- the generator's progress window ---------------------------------------------------------
 
-// The threads of this process.
-std::vector<DWORD> Threads() {
-  std::vector<DWORD> ids;
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return ids;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Thread32First(snapshot, &entry); more;
-       more = ::Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
-  }
-  ::CloseHandle(snapshot);
-  return ids;
+const wchar_t kGeneratorCaption[] = L"Генератор общих чисел p, q, a ЭЦП ГОСТ";
+
+bool CountersShown(HWND dialog) {
+  return !ControlText(dialog, 1001).empty() && !ControlText(dialog, 1000).empty() &&
+         !ControlText(dialog, 1002).empty() && ControlText(dialog, 1009).size() == 8;
 }
-
-// Holds the threads started since `before` (but the job's own) still: the
-// generator's worker, so that a fast generation cannot end before the
-// test has looked and pressed. The job's thread keeps the window alive.
-class HeldWorkers {
- public:
-  HeldWorkers(const std::vector<DWORD>& before, DWORD jobThread) {
-    for (DWORD id : Threads()) {
-      if (id == jobThread || std::find(before.begin(), before.end(), id) != before.end()) continue;
-      if (HANDLE thread = ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, id)) {
-        ::SuspendThread(thread);
-        held_.push_back(thread);
-      }
-    }
-  }
-  ~HeldWorkers() {
-    for (HANDLE thread : held_) {
-      ::ResumeThread(thread);
-      ::CloseHandle(thread);
-    }
-  }
-  bool any() const { return !held_.empty(); }
-
- private:
-  std::vector<HANDLE> held_;
-};
 
 TEST(GeneratorWindow, ShowsTheCountersAndEscapeAborts) {
   Folder folder;
-  const std::vector<DWORD> before = Threads();
   Job job(DllOperation("ZqGOSC"), "/P:1024 out.pqa");
-  HWND dialog = FindDialog(job, L"Генератор общих чисел p, q, a ЭЦП ГОСТ");
+  HWND dialog = FindDialog(job, kGeneratorCaption);
   ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
   EXPECT_EQ(ControlText(dialog, 2), L"Прервать генерацию");
-  // The counters fill in as the primitive reports.
-  ASSERT_TRUE(WaitUntil([&] {
-    return !ControlText(dialog, 1001).empty() && !ControlText(dialog, 1000).empty() &&
-           !ControlText(dialog, 1002).empty() && ControlText(dialog, 1009).size() == 8;
-  }));
-  EXPECT_TRUE(
-      WaitUntil([&] { return ControlText(dialog, 1004).starts_with(L" Генерация числа "); }));
-  {
-    HeldWorkers held(before, job.thread());
-    EXPECT_TRUE(held.any());
-    ::Sleep(300);  // the dialog shows the last updates
-    Shot("generator");
-    ::PostMessageW(::GetDlgItem(dialog, 2), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dialog); }, 5000));
+  // The counters fill in as the primitive reports; Escape at once, while
+  // the generation has far to go.
+  ASSERT_TRUE(WaitUntil([&] { return CountersShown(dialog); }, 60000, 1));
+  ::PostMessageW(::GetDlgItem(dialog, 2), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dialog) || job.done(); }, 5000));
+  EXPECT_EQ(job.Finish(), 10) << job.result();
+  EXPECT_FALSE(fs::exists("out.pqa"));
+}
+
+// The Windows interface with a gate in the generator's window: the worker
+// stops in its first update after a stage caption, until the test opens
+// the gate, so that a fast generation cannot end while the test looks.
+// (The same code as the DLL's, linked in.)
+class GatedUi final : public nc::platform::UiBackend {
+ public:
+  bool AskYesNo(nc::platform::WindowHandle parent, const char* caption, const char* text) override {
+    return nc::platform::Win32Ui().AskYesNo(parent, caption, text);
   }
+  void ShowInfo(nc::platform::WindowHandle parent, const char* caption, const char* text) override {
+    nc::platform::Win32Ui().ShowInfo(parent, caption, text);
+  }
+  std::unique_ptr<nc::platform::GeneratorView> OpenGenerator(
+      nc::platform::WindowHandle parent, nc::platform::ProgressWord& word) override {
+    auto real = nc::platform::Win32Ui().OpenGenerator(parent, word);
+    if (real == nullptr) return nullptr;
+    return std::make_unique<View>(std::move(real), *this);
+  }
+  void Open() {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  bool held() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return held_;
+  }
+
+ private:
+  class View final : public nc::platform::GeneratorView {
+   public:
+    View(std::unique_ptr<nc::platform::GeneratorView> real, GatedUi& ui)
+        : real_(std::move(real)), ui_(ui) {}
+    void SetStage(const char* caption) override {
+      real_->SetStage(caption);
+      staged_ = true;
+    }
+    void SetField(nc::platform::GeneratorField field, const char* text) override {
+      real_->SetField(field, text);
+      if (!staged_ || field != nc::platform::GeneratorField::Elapsed) return;
+      std::unique_lock<std::mutex> hold(ui_.lock_);
+      ui_.held_ = true;
+      ui_.changed_.wait(hold, [this] { return ui_.open_; });
+    }
+
+   private:
+    std::unique_ptr<nc::platform::GeneratorView> real_;
+    GatedUi& ui_;
+    bool staged_ = false;
+  };
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool open_ = false;
+};
+
+TEST(GeneratorWindow, NamesTheStageAndAbortsFromTheButton) {
+  Folder folder;
+  GatedUi ui;
+  nc::platform::SetUi(&ui);
+  Job job(ZqGOSC, "/P:1024 out.pqa");
+  // On every way out, before the job is joined: the gate opens, the
+  // interface is the default again.
+  struct Release {
+    GatedUi& ui;
+    ~Release() {
+      ui.Open();
+      nc::platform::SetUi(nullptr);
+    }
+  } release{ui};
+  HWND dialog = FindDialog(job, kGeneratorCaption);
+  ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+  EXPECT_TRUE(WaitUntil([&] { return ui.held(); }, 60000));
+  EXPECT_TRUE(WaitUntil([&] { return CountersShown(dialog); }, 5000));
+  EXPECT_TRUE(ControlText(dialog, 1004).starts_with(L" Генерация числа "));
+  Shot("generator");
+  Press(dialog, 2);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dialog); }, 5000));
+  ui.Open();  // the next report sees the abort
   EXPECT_EQ(job.Finish(), 10) << job.result();
   EXPECT_FALSE(fs::exists("out.pqa"));
 }
@@ -656,29 +695,22 @@ TEST(CarrierDialog, PasswordOnlyKeyIsMadeAndOpened) {
     Press(dialog, 1);
     ASSERT_EQ(job.Finish(), 0) << job.result();
   }
-  {
+  // ZqDESF with the key: the password typed and OK pressed, or (null)
+  // Cancel pressed; the result code (-2: no dialog).
+  auto encipher = [](const wchar_t* password) {
     Job job(DllOperation("ZqDESF"), R"("small" "small.enc" /CBC /KEY:"pk.dek" /Y)");
     HWND dialog = FindDialog(job, kCarrierCaption);
-    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
-    Type(dialog, 1001, L"не тот");
-    Press(dialog, 1);
-    EXPECT_EQ(job.Finish(), 31) << job.result();
-  }
-  {
-    Job job(DllOperation("ZqDESF"), R"("small" "small.enc" /CBC /KEY:"pk.dek" /Y)");
-    HWND dialog = FindDialog(job, kCarrierCaption);
-    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
-    Type(dialog, 1001, L"пароль");
-    Press(dialog, 1);
-    EXPECT_EQ(job.Finish(), 0) << job.result();
-  }
-  {
-    Job job(DllOperation("ZqDESF"), R"("small" "small.enc" /CBC /KEY:"pk.dek" /Y)");
-    HWND dialog = FindDialog(job, kCarrierCaption);
-    ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
-    Press(dialog, 2);
-    EXPECT_EQ(job.Finish(), 25) << job.result();
-  }
+    if (dialog == nullptr) {
+      job.Finish();
+      return -2;
+    }
+    if (password != nullptr) Type(dialog, 1001, password);
+    Press(dialog, password != nullptr ? 1 : 2);
+    return job.Finish();
+  };
+  EXPECT_EQ(encipher(L"не тот"), 31);
+  EXPECT_EQ(encipher(L"пароль"), 0);
+  EXPECT_EQ(encipher(nullptr), 25);
 }
 
 // A Tessel token, plugged in and pulled out by the test.
