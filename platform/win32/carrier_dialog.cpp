@@ -74,6 +74,7 @@ class Win32CarrierWindow final : public CarrierWindow {
                                         static_cast<int>(size - 1), nullptr, &lossy);
       if (bytes <= 0 || lossy) bytes = 0;
       buffer[bytes] = '\0';
+      if (bytes > 0) ClearPasswordBox();
     }
     SecureWipe(typed, sizeof typed);
   }
@@ -115,6 +116,16 @@ class Win32CarrierWindow final : public CarrierWindow {
   };
 
   bool OnDialogThread() const { return ::GetCurrentThreadId() == thread_; }
+  // The password taken, the box forgets it: its text is overwritten in
+  // place with as many blanks (the edit control reuses its buffer for a
+  // text of the same length), then emptied.
+  void ClearPasswordBox() {
+    HWND box = ::GetDlgItem(window_, kCarrierPassword);
+    int length = ::GetWindowTextLengthW(box);
+    if (length > 0)
+      ::SetWindowTextW(box, std::wstring(static_cast<std::size_t>(length), L' ').c_str());
+    ::SetWindowTextW(box, L"");
+  }
   // Under lock_.
   void Announce() {
     if (announced_) return;

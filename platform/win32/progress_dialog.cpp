@@ -36,6 +36,11 @@ struct Clip {
 constexpr Clip kClips[] = {{2010, 110}, {2011, 136}, {2012, 137},
                            {2013, 138}, {2014, 142}, {2015, 139}};
 
+struct KeepLastError {
+  DWORD error = ::GetLastError();
+  ~KeepLastError() { ::SetLastError(error); }
+};
+
 // What the window procedure reads through the window's user-data slot.
 struct ProgressState {
   ProgressWord* word;
@@ -108,9 +113,11 @@ class ProgressDialog final : public ProgressView {
     state_.description = Widen(text);
     ::SendMessageW(window_, kMessageSetDescription, 0, textId);
   }
+  // The job's last error is its own: the window's calls must not touch it.
   void SetPercent(unsigned percent) override {
     if (percent > 100) percent = 100;
     if (percent == shown_) return;
+    KeepLastError keep;
     shown_ = percent;
     ::SendDlgItemMessageW(window_, kBar, PBM_SETPOS, percent, 0);
     wchar_t text[8];
@@ -118,6 +125,7 @@ class ProgressDialog final : public ProgressView {
     ::SetDlgItemTextW(window_, kPercent, text);
   }
   void Pump() override {
+    KeepLastError keep;
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
