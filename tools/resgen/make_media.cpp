@@ -4,12 +4,16 @@
 // RLE8 clips without sound), one per kind of job, and the bitmap of the
 // carrier dialog. Runs on the build machine; the output is the same bytes
 // on every run.
-//   make_media <folder>
+//   make_media <folder>           writes them
+//   make_media --check <folder>   checks what is there
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -74,11 +78,12 @@ void Page(Canvas& c, int x, int y, std::uint8_t ink = Dark) {
   for (int line = 0; line < 5; ++line) c.Fill(x + 4, y + 5 + line * 5, line == 4 ? 8 : 14, 2, ink);
 }
 
-// A padlock whose shackle is raised by `open` pixels (0: closed).
-void Padlock(Canvas& c, int x, int y, int open) {
-  c.Fill(x + 3, y - open, 3, 12, Dark);          // the shackle's left leg, out when open
-  c.Fill(x + 3, y - open, 16, 3, Dark);          // its top
-  c.Fill(x + 16, y - open, 3, open + 12, Dark);  // the right leg stays in the body
+// A padlock, its shackle closed or lifted out of the body (open).
+void Padlock(Canvas& c, int x, int y, bool open) {
+  const int lift = open ? 8 : 0;
+  c.Fill(x + 3, y - lift, 16, 3, Dark);             // the shackle's top
+  c.Fill(x + 16, y - lift, 3, 12 + lift, Dark);     // its right leg, always in the body
+  c.Fill(x + 3, y - lift, 3, open ? 6 : 12, Dark);  // its left leg, out of the body when open
   c.Fill(x, y + 10, 22, 18, Gold);
   c.Frame(x, y + 10, 22, 18, Black);
   c.Disc(x + 11, y + 17, 2, Black);
@@ -106,20 +111,21 @@ void Seal(Canvas& c, int cx, int cy) {
 constexpr int kWidth = 160;
 constexpr int kHeight = 40;
 constexpr int kFrames = 8;
+constexpr int kClips[] = {110, 136, 137, 138, 139, 142};
 
 // One frame of a clip.
 Canvas Draw(int clip, int f) {
   Canvas c(kWidth, kHeight);
   switch (clip) {
     case 110:  // encrypting: the page goes into the lock, which closes
-      Page(c, 20 + f * 6, 5);
-      Arrow(c, 70, 20, Blue);
-      Padlock(c, 110, 10, f < 6 ? 6 : 0);
+      Page(c, 14 + f * 5, 5);
+      Arrow(c, 74, 20, Blue);
+      Padlock(c, 110, 10, f < 6);
       break;
     case 136:  // decrypting: the lock opens, the page comes out
-      Padlock(c, 20, 10, f < 2 ? 0 : 6);
-      Arrow(c, 60, 20, Blue);
-      Page(c, 90 + f * 6, 5);
+      Padlock(c, 20, 10, f >= 2);
+      Arrow(c, 56, 20, Blue);
+      Page(c, 84 + f * 5, 5);
       break;
     case 137:  // hashing: the page's content flows into a short digest
       Page(c, 20, 5);
@@ -132,9 +138,10 @@ Canvas Draw(int clip, int f) {
       Page(c, 60, 6);
       if (f >= 5) Seal(c, 71, 27);
       {
-        int drop = f < 5 ? f * 4 : 16 - (f - 5) * 6;
-        c.Fill(95, -6 + drop, 6, 10, Dark);  // the handle
-        c.Fill(90, 4 + drop, 16, 5, Red);    // the stamp's face
+        // Down in five steps to the page's foot, then back up.
+        const int foot = f < 5 ? f * 5 : 20 - (f - 4) * 7;
+        c.Fill(68, foot - 8, 6, 10, Dark);  // the handle
+        c.Fill(63, foot + 2, 16, 5, Red);   // the stamp's face
       }
       break;
     case 142:  // comparing: two pages side by side, scanned line by line
@@ -322,17 +329,167 @@ bool Save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   return static_cast<bool>(out);
 }
 
+// ---- checking ---------------------------------------------------------------------------
+// `make_media --check <folder>` re-reads what was written and fails on any fault, so a
+// broken clip stops the build instead of reaching the DLL.
+
+struct Reader {
+  const std::vector<std::uint8_t>& b;
+  std::uint32_t U16(std::size_t at) const { return b[at] | b[at + 1] << 8; }
+  std::uint32_t U32(std::size_t at) const {
+    return U16(at) | static_cast<std::uint32_t>(U16(at + 2)) << 16;
+  }
+  bool Tag(std::size_t at, const char* t) const {
+    return at + 4 <= b.size() && std::equal(t, t + 4, b.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+};
+
+bool Load(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return static_cast<bool>(in) || in.eof();
+}
+
+// One RLE8 frame: every row filled exactly, no deltas, nothing after the end mark.
+bool Rle8Ok(const std::uint8_t* p, std::size_t n, int width, int height) {
+  std::size_t i = 0;
+  int x = 0, y = 0;
+  while (i + 2 <= n) {
+    const int count = p[i], code = p[i + 1];
+    i += 2;
+    if (count) {  // a run
+      if (y >= height || x + count > width) return false;
+      x += count;
+    } else if (code == 0 || code == 1) {  // end of line, end of bitmap
+      if (x != 0 && x != width) return false;
+      if (x == width) ++y, x = 0;
+      if (code == 1) return y == height && x == 0 && i == n;
+    } else if (code >= 3) {  // literal pixels, padded to a word
+      if (y >= height || x + code > width || i + code + (code & 1) > n) return false;
+      x += code;
+      i += code + (code & 1);
+    } else {
+      return false;  // deltas leave pixels undefined
+    }
+  }
+  return false;  // no end mark
+}
+
+// The first fault of a clip, or an empty string.
+std::string ClipFault(const std::vector<std::uint8_t>& b) {
+  Reader r{b};
+  if (b.size() < 12 || !r.Tag(0, "RIFF") || !r.Tag(8, "AVI ")) return "not RIFF AVI";
+  if (r.U32(4) + 8 != b.size()) return "RIFF size";
+  std::uint32_t frames = 0, width = 0, height = 0, compression = 99, moviFrames = 0;
+  std::size_t movi = 0, moviEnd = 0, idx = 0, idxSize = 0;
+  bool stream = false;
+  // The top-level chunks, then those of the lists inside them.
+  std::vector<std::pair<std::size_t, std::size_t>> spans{{12, b.size()}};
+  for (std::size_t s = 0; s < spans.size(); ++s) {
+    for (std::size_t at = spans[s].first; at < spans[s].second;) {
+      if (at + 8 > spans[s].second) return "truncated chunk";
+      const std::size_t size = r.U32(at + 4), body = at + 8, end = body + size;
+      if (end > spans[s].second) return "chunk overruns its list";
+      if (r.Tag(at, "LIST")) {
+        if (size < 4) return "empty LIST";
+        if (r.Tag(body, "movi")) {
+          movi = body;
+          moviEnd = end;
+        }
+        spans.push_back({body + 4, end});
+      } else if (r.Tag(at, "avih")) {
+        if (size != 56) return "avih size";
+        frames = r.U32(body + 16);
+        width = r.U32(body + 32);
+        height = r.U32(body + 36);
+      } else if (r.Tag(at, "strh")) {
+        if (size < 48 || !r.Tag(body, "vids") || stream) return "not one video stream";
+        if (r.U32(body + 4) != 0 && !r.Tag(body + 4, "DIB ")) return "stream handler";
+        stream = true;
+      } else if (r.Tag(at, "strf")) {
+        if (size < 40 || r.U32(body) != 40) return "BITMAPINFOHEADER size";
+        if (r.U32(body + 4) != width || r.U32(body + 8) != height) return "strf frame size";
+        if (r.U16(body + 12) != 1 || r.U16(body + 14) != 8) return "not 8 bits";
+        compression = r.U32(body + 16);
+        const std::uint32_t colours = r.U32(body + 32) ? r.U32(body + 32) : 256;
+        if (colours > 256 || size < 40 + 4 * colours) return "palette";
+      } else if (r.Tag(at, "idx1")) {
+        idx = body;
+        idxSize = size;
+      } else if (movi && at > movi && at < moviEnd) {
+        const std::size_t stride = static_cast<std::size_t>(Stride(static_cast<int>(width), 8));
+        if (r.Tag(at, "00db")) {
+          if (compression != 0 || size != stride * height) return "uncompressed frame size";
+        } else if (r.Tag(at, "00dc")) {
+          if (compression != 1 ||
+              !Rle8Ok(&b[body], size, static_cast<int>(width), static_cast<int>(height)))
+            return "RLE8 frame";
+        } else {
+          return "unexpected chunk in movi";
+        }
+        ++moviFrames;
+      }
+      at = end + (size & 1);
+    }
+  }
+  if (!stream || compression > 1 || width == 0 || height == 0) return "stream format";
+  if (!movi || frames == 0 || moviFrames != frames) return "frame count";
+  if (!idx || idxSize != 16u * frames) return "idx1 entries";
+  for (std::uint32_t e = 0; e < frames; ++e) {  // each entry names its frame's chunk
+    const std::size_t chunk = movi + r.U32(idx + 16 * e + 8);
+    if (chunk + 8 > moviEnd ||
+        !std::equal(b.begin() + static_cast<std::ptrdiff_t>(idx + 16 * e),
+                    b.begin() + static_cast<std::ptrdiff_t>(idx + 16 * e + 4),
+                    b.begin() + static_cast<std::ptrdiff_t>(chunk)) ||
+        r.U32(idx + 16 * e + 12) != r.U32(chunk + 4))
+      return "idx1 entry";
+  }
+  return {};
+}
+
+std::string BitmapFault(const std::vector<std::uint8_t>& b) {
+  Reader r{b};
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return "not BMP";
+  if (r.U32(2) != b.size() || r.U32(14) != 40) return "header sizes";
+  const std::uint32_t width = r.U32(18), height = r.U32(22), bits = r.U16(28);
+  if (width == 0 || width > 256 || height == 0 || height > 256 || r.U16(26) != 1) return "size";
+  if ((bits != 8 && bits != 24) || r.U32(30) != 0) return "not 8/24-bit BI_RGB";
+  const std::uint32_t colours = bits == 24 ? 0 : (r.U32(46) ? r.U32(46) : 256);
+  if (colours > 256 || r.U32(10) != 54 + 4 * colours) return "pixel offset";
+  const std::size_t image =
+      static_cast<std::size_t>(Stride(static_cast<int>(width), static_cast<int>(bits))) * height;
+  if (r.U32(10) + image != b.size()) return "pixel data size";
+  return {};
+}
+
+int Check(const std::string& folder) {
+  int faults = 0;
+  std::vector<std::uint8_t> bytes;
+  auto report = [&](const std::string& name, const std::string& fault) {
+    if (fault.empty()) return;
+    std::fprintf(stderr, "make_media --check: %s: %s\n", name.c_str(), fault.c_str());
+    ++faults;
+  };
+  for (int id : kClips) {
+    const std::string name = folder + "/clip" + std::to_string(id) + ".avi";
+    report(name, Load(name, bytes) ? ClipFault(bytes) : "cannot read");
+  }
+  const std::string name = folder + "/bitmap105.bmp";
+  report(name, Load(name, bytes) ? BitmapFault(bytes) : "cannot read");
+  return faults ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--check") return Check(argv[2]);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_media <folder>\n");
+    std::fprintf(stderr, "usage: make_media <folder> | make_media --check <folder>\n");
     return 2;
   }
   const std::string folder = argv[1];
   bool ok = true;
-  for (int id : {110, 136, 137, 138, 139, 142})
-    ok = Save(folder + "/clip" + std::to_string(id) + ".avi", Clip(id)) && ok;
+  for (int id : kClips) ok = Save(folder + "/clip" + std::to_string(id) + ".avi", Clip(id)) && ok;
   ok = Save(folder + "/bitmap105.bmp", CarrierBitmap()) && ok;
   if (!ok) std::fprintf(stderr, "make_media: cannot write into %s\n", folder.c_str());
   return ok ? 0 : 1;
