@@ -28,6 +28,8 @@ add_custom_command(
   OUTPUT ${NCCORE_MEDIA_FILES}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${NCCORE_MEDIA_DIR}
   COMMAND ${NCCORE_MAKE_MEDIA} ${NCCORE_MEDIA_DIR}
+  # Re-read what was written: a broken clip stops the build here.
+  COMMAND ${NCCORE_MAKE_MEDIA} --check ${NCCORE_MEDIA_DIR}
   DEPENDS ${NCCORE_MAKE_MEDIA}
   COMMENT "the clips and the bitmap"
   VERBATIM)

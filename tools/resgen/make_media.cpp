@@ -1,5 +1,5 @@
 // Writes the pictures of the library's Windows resources, drawn here so that
-// no binary comes from elsewhere: six uncompressed 8-bit AVI clips for the
+// no binary comes from elsewhere: six 8-bit RLE8 AVI clips for the
 // progress window's animation control (which plays only uncompressed or
 // RLE8 clips without sound), one per kind of job, and the bitmap of the
 // carrier dialog. Runs on the build machine; the output is the same bytes
@@ -198,13 +198,17 @@ struct Writer {
 int Stride(int width, int bits) { return (width * bits / 8 + 3) & ~3; }
 
 // BITMAPINFOHEADER (8 bits, the palette after it).
-void BitmapInfo(Writer& w, int width, int height, std::uint32_t imageSize) {
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+
+void BitmapInfo(Writer& w, int width, int height, std::uint32_t imageSize,
+                std::uint32_t compression = kBiRgb) {
   w.U32(40);
   w.U32(static_cast<std::uint32_t>(width));
   w.U32(static_cast<std::uint32_t>(height));  // bottom-up
   w.U16(1);
   w.U16(8);
-  w.U32(0);  // BI_RGB
+  w.U32(compression);
   w.U32(imageSize);
   w.U32(0);
   w.U32(0);
@@ -228,8 +232,33 @@ void Pixels(Writer& w, const Canvas& c) {
   }
 }
 
+// A frame in RLE8, encoded runs only (no literal or delta codes): each row
+// bottom-up as runs of at most 255 equal pixels and an end-of-line mark, the
+// last row ended by the end-of-bitmap mark instead.
+std::vector<std::uint8_t> Rle8(const Canvas& c) {
+  std::vector<std::uint8_t> out;
+  for (int y = c.height - 1; y >= 0; --y) {
+    const std::uint8_t* row = &c.pixels[static_cast<std::size_t>(y * c.width)];
+    for (int x = 0; x < c.width;) {
+      int run = 1;
+      while (x + run < c.width && run < 255 && row[x + run] == row[x]) ++run;
+      out.push_back(static_cast<std::uint8_t>(run));
+      out.push_back(row[x]);
+      x += run;
+    }
+    out.push_back(0);
+    out.push_back(y == 0 ? 1 : 0);
+  }
+  return out;
+}
+
 std::vector<std::uint8_t> Clip(int id) {
-  const std::uint32_t frameSize = static_cast<std::uint32_t>(Stride(kWidth, 8) * kHeight);
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::uint32_t largest = 0;
+  for (int f = 0; f < kFrames; ++f) {
+    frames.push_back(Rle8(Draw(id, f)));
+    largest = std::max(largest, static_cast<std::uint32_t>(frames.back().size()));
+  }
   const std::uint32_t fps = 8;
   Writer w;
   std::size_t riff = w.Open("RIFF");
@@ -238,13 +267,13 @@ std::vector<std::uint8_t> Clip(int id) {
   w.Tag("hdrl");
   std::size_t avih = w.Open("avih");
   w.U32(1000000 / fps);  // microseconds per frame
-  w.U32(frameSize * fps);
+  w.U32(largest * fps);
   w.U32(0);
   w.U32(0x10);  // AVIF_HASINDEX
   w.U32(kFrames);
   w.U32(0);
   w.U32(1);  // streams
-  w.U32(frameSize);
+  w.U32(largest);
   w.U32(kWidth);
   w.U32(kHeight);
   for (int i = 0; i < 4; ++i) w.U32(0);
@@ -253,7 +282,7 @@ std::vector<std::uint8_t> Clip(int id) {
   w.Tag("strl");
   std::size_t strh = w.Open("strh");
   w.Tag("vids");
-  w.Tag("DIB ");
+  w.U32(0);  // handler: none, the frames are plain RLE8 bitmaps
   w.U32(0);  // flags
   w.U16(0);  // priority
   w.U16(0);  // language
@@ -262,7 +291,7 @@ std::vector<std::uint8_t> Clip(int id) {
   w.U32(fps);
   w.U32(0);  // start
   w.U32(kFrames);
-  w.U32(frameSize);
+  w.U32(largest);
   w.U32(0xFFFFFFFF);  // quality
   w.U32(0);           // sample size
   w.U16(0);
@@ -271,7 +300,7 @@ std::vector<std::uint8_t> Clip(int id) {
   w.U16(kHeight);
   w.Close(strh);
   std::size_t strf = w.Open("strf");
-  BitmapInfo(w, kWidth, kHeight, frameSize);
+  BitmapInfo(w, kWidth, kHeight, largest, kBiRle8);
   w.Close(strf);
   w.Close(strl);
   w.Close(hdrl);
@@ -279,19 +308,19 @@ std::vector<std::uint8_t> Clip(int id) {
   const std::size_t moviTag = w.Mark();
   w.Tag("movi");
   std::vector<std::uint32_t> offsets;
-  for (int f = 0; f < kFrames; ++f) {
+  for (const std::vector<std::uint8_t>& frame : frames) {
     offsets.push_back(static_cast<std::uint32_t>(w.Mark() - moviTag));
-    std::size_t frame = w.Open("00db");
-    Pixels(w, Draw(id, f));
-    w.Close(frame);
+    std::size_t chunk = w.Open("00dc");
+    w.bytes.insert(w.bytes.end(), frame.begin(), frame.end());
+    w.Close(chunk);
   }
   w.Close(movi);
   std::size_t idx1 = w.Open("idx1");
-  for (std::uint32_t offset : offsets) {
-    w.Tag("00db");
-    w.U32(0x10);  // AVIIF_KEYFRAME
-    w.U32(offset);
-    w.U32(frameSize);
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    w.Tag("00dc");
+    w.U32(0x10);  // AVIIF_KEYFRAME: every frame is whole
+    w.U32(offsets[f]);
+    w.U32(static_cast<std::uint32_t>(frames[f].size()));
   }
   w.Close(idx1);
   w.Close(riff);
@@ -380,9 +409,10 @@ std::string ClipFault(const std::vector<std::uint8_t>& b) {
   Reader r{b};
   if (b.size() < 12 || !r.Tag(0, "RIFF") || !r.Tag(8, "AVI ")) return "not RIFF AVI";
   if (r.U32(4) + 8 != b.size()) return "RIFF size";
-  std::uint32_t frames = 0, width = 0, height = 0, compression = 99, moviFrames = 0;
+  std::uint32_t frames = 0, width = 0, height = 0, compression = 99;
   std::size_t movi = 0, moviEnd = 0, idx = 0, idxSize = 0;
   bool stream = false;
+  std::vector<std::size_t> frameChunks;
   // The top-level chunks, then those of the lists inside them.
   std::vector<std::pair<std::size_t, std::size_t>> spans{{12, b.size()}};
   for (std::size_t s = 0; s < spans.size(); ++s) {
@@ -417,23 +447,26 @@ std::string ClipFault(const std::vector<std::uint8_t>& b) {
         idx = body;
         idxSize = size;
       } else if (movi && at > movi && at < moviEnd) {
-        const std::size_t stride = static_cast<std::size_t>(Stride(static_cast<int>(width), 8));
-        if (r.Tag(at, "00db")) {
-          if (compression != 0 || size != stride * height) return "uncompressed frame size";
-        } else if (r.Tag(at, "00dc")) {
-          if (compression != 1 ||
-              !Rle8Ok(&b[body], size, static_cast<int>(width), static_cast<int>(height)))
-            return "RLE8 frame";
-        } else {
-          return "unexpected chunk in movi";
-        }
-        ++moviFrames;
+        frameChunks.push_back(at);  // checked once the stream's format is known
       }
       at = end + (size & 1);
     }
   }
   if (!stream || compression > 1 || width == 0 || height == 0) return "stream format";
-  if (!movi || frames == 0 || moviFrames != frames) return "frame count";
+  if (!movi || frames == 0 || frameChunks.size() != frames) return "frame count";
+  const std::size_t stride = static_cast<std::size_t>(Stride(static_cast<int>(width), 8));
+  for (std::size_t at : frameChunks) {
+    const std::size_t size = r.U32(at + 4);
+    if (r.Tag(at, "00db")) {
+      if (compression != 0 || size != stride * height) return "uncompressed frame size";
+    } else if (r.Tag(at, "00dc")) {
+      if (compression != 1 ||
+          !Rle8Ok(&b[at + 8], size, static_cast<int>(width), static_cast<int>(height)))
+        return "RLE8 frame";
+    } else {
+      return "unexpected chunk in movi";
+    }
+  }
   if (!idx || idxSize != 16u * frames) return "idx1 entries";
   for (std::uint32_t e = 0; e < frames; ++e) {  // each entry names its frame's chunk
     const std::size_t chunk = movi + r.U32(idx + 16 * e + 8);
