@@ -28,6 +28,7 @@ extern "C" {
 
 NCEXPORT int32_t NCAPI ZqDESK(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqDESF(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqGOSK(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqGOSB(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqGOSC(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqDIAP(void* parent, const char* options, char* result, int32_t resultSize);

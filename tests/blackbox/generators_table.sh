@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Black-box table of the two public-number generators through the nccore
-# host: ZqDIAP (Diffie-Hellman common numbers A and P) and ZqGOSC (GOST
-# signature common numbers p, q, a). Arguments in; exit codes, result texts
+# Black-box table of the generators that need no carrier through the
+# nccore host: ZqDIAP (Diffie-Hellman common numbers A and P), ZqGOSC (GOST
+# signature common numbers p, q, a) and ZqGOSK (GOST keys, unprotected, and
+# a protected one refused when no one can give the password). Arguments in; exit codes, result texts
 # and the files' every field out. The files are read here independently of
 # the library: header fields, block counts against the file size, the
 # integrity register over the numbers, bit lengths, and OpenSSL's primality
@@ -132,11 +133,28 @@ check_pqa() {
     echo "integrity ${FILE_HEX:80:8}"
 }
 
+# check_gek FILE: an unprotected GOST key file: 84 bytes, the key header
+# (fileKind 1, algorithm 1, keyKind 1, headerSize 48, no data length, no
+# protection; the challenge is drawn for every key), eight key words, the
+# integrity over them.
+check_gek() {
+  local magic
+  magic=$(hex_of_text TAVOCRYPTDATAFILE)
+  ((${#FILE_HEX} == 2 * 84)) || echo "size $((${#FILE_HEX} / 2)) bytes"
+  [[ ${FILE_HEX:0:34} == "$magic" ]] || echo "no data-file magic"
+  [[ ${FILE_HEX:34:4} == 0003 ]] || echo "version bytes ${FILE_HEX:34:4}"
+  [[ ${FILE_HEX:38:26} == 01000100000001000030000000 ]] || echo "kinds and sizes ${FILE_HEX:38:26}"
+  [[ ${FILE_HEX:64:16} == 0000000000000000 ]] || echo "dataLength/protection ${FILE_HEX:64:16}"
+  (($(at 48) == 8)) || echo "key of $(at 48) words"
+  [[ ${FILE_HEX:80:8} == $(le32 "$(integrity_of_hex "${FILE_HEX:104:64}")") ]] ||
+    echo "integrity ${FILE_HEX:80:8}"
+}
+
 # ---- one case ----------------------------------------------------------------------
 # run_case NAME SETUP ARGS CODE TEXT-NAME CHECKS
 #   SETUP   comma-separated "file<old" (a file with old contents), "dir/"
 #           (a folder), or "run:ARGS" (the host run first, its output kept)
-#   CHECKS  comma-separated "file=ap:ALO-AHI:PLO-PHI", "file=pqa:BITS",
+#   CHECKS  comma-separated "file=ap:ALO-AHI:PLO-PHI", "file=pqa:BITS", "file=gek",
 #           "file=old" (unchanged), "file=-" (absent), "file=differ:other"
 #           (both files exist and differ). No other file may be left.
 CASE_NO=0
@@ -205,6 +223,9 @@ run_case() {
         while IFS= read -r problem; do problems+=("$file: $problem"); done \
           < <(check_pqa "$file" "${kind#pqa:}")
         ;;
+      gek)
+        while IFS= read -r problem; do problems+=("$file: $problem"); done < <(check_gek "$file")
+        ;;
     esac
   done
   # Nothing else may be left: no temporary file, no stray output.
@@ -240,6 +261,14 @@ gosc: /P:x is refused | all | | gosc n.pqa /P:x | 01 | | n.pqa=-
 gosc: an existing file is kept without /Y | all | n.pqa<old | gosc n.pqa /NOLOGO | 11 | n.pqa | n.pqa=old
 gosc: /Y replaces it | all | n.pqa<old | gosc n.pqa /Y /NOLOGO | 00 | | n.pqa=pqa:512
 gosc: a missing folder | all | | gosc nodir/n.pqa /NOLOGO | 03 | nodir/n.pqa |
+gosk: defaults, default name | all | | gosk | 00 | | Ключ ГОСТ.GEK=gek
+gosk: given name | all | | gosk k.gek | 00 | | k.gek=gek
+gosk: two runs differ | all | run:gosk a.gek | gosk b.gek | 00 | | b.gek=gek,a.gek=differ:b.gek
+gosk: no password without a user keeps the old file | all | k.gek<old | gosk PWD:k.gek /NOLOGO /Y | 25 | | k.gek=old
+gosk: TM,PWD: likewise | all | k.gek<old | gosk TM,PWD:k.gek /NOLOGO /Y | 25 | | k.gek=old
+gosk: an existing file is kept without /Y | all | k.gek<old | gosk k.gek /NOLOGO | 11 | k.gek | k.gek=old
+gosk: a second name is refused | all | | gosk a.gek b.gek | 01 | | a.gek=-,b.gek=-
+gosk: a missing folder | all | | gosk nodir/k.gek | 03 | nodir/k.gek |
 EOF
 )
 run_cases "$CASES"

@@ -32,6 +32,7 @@ constexpr OperationEntry kOperations[] = {
     {"ZqDESF", ZqDESF,
      "DES files: <source> <destination> /ECB|/CBC|/CFB[:n]|/OFB[:n]|/D|/HASH|/COMP "
      "[/KEY:<key.dek>] [/Y] [/NOLOGO]"},
+    {"ZqGOSK", ZqGOSK, "GOST key: [[PWD,TM,QUADRA,ACTIVATOR,TESSEL:]<key.gek>] [/Y] [/NOLOGO]"},
     {"ZqGOSB", ZqGOSB, "import a GOST substitution block: <table.txt> [<out.gtb>] [/Y] [/NOLOGO]"},
     {"ZqGOSC", ZqGOSC,
      "GOST signature common numbers p, q, a: [<out.pqa>] [/P:bits] [/EXT] [/Y] [/NOLOGO]"},
