@@ -51,6 +51,7 @@ class LastMoment : public ::testing::Test {
     return {
         {"ZQDESK", ZqDESK, flags + Quoted(out)},
         {"ZQDESF", ZqDESF, flags + Quoted(plain) + " " + Quoted(out) + " /CBC /KEY:" + Quoted(key)},
+        {"ZQGOSK", ZqGOSK, flags + Quoted(out)},
         {"ZQGOSB", ZqGOSB, flags + Quoted(table) + " " + Quoted(out)},
         {"ZQGOSC", ZqGOSC, flags + Quoted(out)},
         {"ZQDIAP", ZqDIAP, flags + Quoted(out)},
