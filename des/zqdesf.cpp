@@ -10,6 +10,7 @@
 
 #include "des/des_file_workers.h"
 #include "frame/data_file.h"
+#include "frame/file_failure.h"
 #include "frame/operation.h"
 #include "frame/options.h"
 #include "frame/result_text.h"
@@ -55,9 +56,8 @@ struct DesfJob {
   int names = 0;
   char keyName[kDesNameSize] = {};
   platform::ScopedFile keyFile;
-  // What the key file's failure appends after the result message (see
-  // KeyFileFailure).
-  char keyNameSuffix[frame::kResultTextSize] = {};
+  // What the key file's failure appends after the result message.
+  frame::FileFailureText keyFailure;
   DesFileJob work;
 };
 
@@ -109,24 +109,6 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
   }
 }
 
-// The key file's failure, from the last error, worded as
-// AppendSystemErrorText words it: one blank between the message and the key
-// file's name, and the name left out when it does not fit the text.
-Outcome KeyFileFailure(DesfJob& job) {
-  std::uint32_t error = platform::GetLastErrorCode();
-  if (error == platform::kErrorSuccess) error = platform::kErrorInvalidParameter;  // 32
-  const int code = frame::ResultForSystemError(error);
-  frame::ResultText text;
-  frame::InitResultText(text, kTag);
-  frame::AppendResult(text, code);
-  const std::size_t messageEnd = std::strlen(text.text);
-  frame::InitResultText(text, kTag);
-  platform::SetLastErrorCode(error);
-  frame::AppendSystemErrorText(text.text, sizeof text.text, job.keyName);
-  std::strcpy(job.keyNameSuffix, text.text + messageEnd);
-  return {code, job.keyNameSuffix};
-}
-
 // Reads the key into the job's context: the key file's header and its one
 // block, deciphered when protected and checked against the integrity value.
 // A DES key block holds exactly the two words of one key; a shorter block
@@ -168,7 +150,7 @@ Outcome Process(DesfJob& job) {
     if (!frame::MayWriteOutput(work.output, work.parent, platform::kTitleDesFiles, work.destination,
                                job.overwrite, work.quiet))
       return {frame::kResultFileExists, work.destination};
-    if (!LoadKey(job)) return KeyFileFailure(job);
+    if (!LoadKey(job)) return frame::FileFailure(kTag, job.keyName, job.keyFailure);
   }
   frame::GuardedFaultPoint();
 

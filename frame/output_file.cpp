@@ -125,12 +125,23 @@ Outcome OutputFailure(const OutputFile& output, const char* name) {
   return {output.nameTaken ? kResultFileExists : kResultWriteError, name};
 }
 
-bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
-                          std::initializer_list<const WordBlock*> blocks) {
+bool WriteBlocks(OutputFile& output, const DataFileHeader& header,
+                 std::initializer_list<const WordBlock*> blocks) {
   if (!WriteDataFileHeader(output.file, header)) return false;
   for (const WordBlock* block : blocks)
     if (!WriteWordBlock(output.file, block)) return false;
-  return platform::SetEndOfFile(output.file) && CommitOutput(output);
+  return platform::SetEndOfFile(output.file);
+}
+
+bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
+                          std::initializer_list<const WordBlock*> blocks) {
+  return WriteBlocks(output, header, blocks) && CommitOutput(output);
+}
+
+OutputFile* CommitKeyPair(OutputFile& secretHalf, OutputFile& publicHalf) {
+  if (!CommitOutput(publicHalf)) return &publicHalf;
+  if (!CommitOutput(secretHalf)) return &secretHalf;
+  return nullptr;
 }
 
 }  // namespace nc::frame

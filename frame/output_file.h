@@ -75,9 +75,22 @@ void DiscardOutput(OutputFile& output);
 Outcome OutputFailure(const OutputFile& output, const char* name);
 
 // Writes a key or parameter file into `output`: the header, then the word
-// blocks in order; ends the file there and commits it. False with the last
-// error set (29 for a failed write) when any step fails.
+// blocks in order, and ends the file there. False with the last error set
+// (29 for a failed write) when any step fails.
+[[nodiscard]] bool WriteBlocks(OutputFile& output, const DataFileHeader& header,
+                               std::initializer_list<const WordBlock*> blocks);
+// WriteBlocks, then CommitOutput.
 [[nodiscard]] bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
                                         std::initializer_list<const WordBlock*> blocks);
+
+// A key pair is committed as a pair: both halves are written in full
+// before either is committed, so that a half that cannot be written leaves
+// both destinations as they were. The public half is committed first: should
+// the secret half's commit then fail, the old secret key is still there
+// (beside a new public key it does not match, which a new pair mends),
+// never a new secret key replacing the old one beside an old public key.
+// Returns null when both are committed, else the half that failed (the
+// last error set).
+OutputFile* CommitKeyPair(OutputFile& secretHalf, OutputFile& publicHalf);
 
 }  // namespace nc::frame

@@ -63,6 +63,13 @@ bool RenameWithoutReplacing(const char* from, const char* to);
 // the user may not write (read-only).
 bool FindOutputTarget(const char* destination, std::string* target, bool* exists);
 
+// Whether two names given as outputs would be the same file: both exist
+// and are one file (a link, a second hard link, another spelling of the
+// path), or neither exists and both name the same place in the same
+// folder. Names that cannot be examined count as different; writing them
+// fails on its own.
+bool SameOutputFile(const char* first, const char* second);
+
 // Longest file name the platform's name buffers hold, terminator excluded.
 // Every call above refuses a longer name as the system refuses one it cannot
 // take (kErrorPathNotFound), never shortening it.

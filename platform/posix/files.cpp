@@ -267,6 +267,41 @@ bool FindOutputTarget(const char* destination, std::string* target, bool* exists
   return true;
 }
 
+namespace {
+
+// A name that does not exist yet, made absolute through its folder's real
+// path (links and "." and ".." resolved), or empty when the folder cannot
+// be resolved.
+std::string PlaceOf(const char* name) {
+  std::string text = name;
+  const std::size_t slash = text.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : text.substr(0, slash + 1);
+  const std::string leaf = slash == std::string::npos ? text : text.substr(slash + 1);
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string place = std::string(resolved) + "/" + leaf;
+  std::free(resolved);
+  return place;
+}
+
+}  // namespace
+
+bool SameOutputFile(const char* first, const char* second) {
+  const int saved = errno;
+  struct stat a, b;
+  const bool firstExists = ::stat(first, &a) == 0;
+  const bool secondExists = ::stat(second, &b) == 0;
+  bool same = false;
+  if (firstExists && secondExists) {
+    same = a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  } else if (!firstExists && !secondExists) {
+    const std::string x = PlaceOf(first), y = PlaceOf(second);
+    same = !x.empty() && x == y;
+  }
+  errno = saved;
+  return same;
+}
+
 bool DeleteFile(const char* path) {
   if (::unlink(path) != 0) {
     SetFromErrno();

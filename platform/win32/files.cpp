@@ -179,6 +179,47 @@ bool FileExists(const char* path) {
   return ::GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// The identity of an existing file (volume and index), or false.
+bool IdentityOf(const std::wstring& name, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file =
+      ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = ::GetFileInformationByHandle(file, info) != FALSE;
+  ::CloseHandle(file);
+  return ok;
+}
+
+std::wstring FullPathOf(const std::wstring& name) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD length = ::GetFullPathNameW(name.c_str(), MAX_PATH * 2, buffer, nullptr);
+  if (length == 0 || length >= MAX_PATH * 2) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+}  // namespace
+
+bool SameOutputFile(const char* first, const char* second) {
+  const DWORD saved = ::GetLastError();
+  const std::wstring a = win32::Widen(first), b = win32::Widen(second);
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  const bool firstExists = IdentityOf(a, &x);
+  const bool secondExists = IdentityOf(b, &y);
+  bool same = false;
+  if (firstExists && secondExists) {
+    same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+  } else if (!firstExists && !secondExists) {
+    // Windows names are compared without regard to case.
+    const std::wstring p = FullPathOf(a), q = FullPathOf(b);
+    same = !p.empty() && ::lstrcmpiW(p.c_str(), q.c_str()) == 0;
+  }
+  ::SetLastError(saved);
+  return same;
+}
+
 bool DeleteFile(const char* path) { return ::DeleteFileW(win32::Widen(path).c_str()) != FALSE; }
 
 bool ReplaceFile(const char* from, const char* to) {

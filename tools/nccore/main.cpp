@@ -36,6 +36,9 @@ constexpr OperationEntry kOperations[] = {
     {"ZqGOSB", ZqGOSB, "import a GOST substitution block: <table.txt> [<out.gtb>] [/Y] [/NOLOGO]"},
     {"ZqGOSC", ZqGOSC,
      "GOST signature common numbers p, q, a: [<out.pqa>] [/P:bits] [/EXT] [/Y] [/NOLOGO]"},
+    {"ZqGOSP", ZqGOSP,
+     "GOST signature key pair: [/SECRET:[PWD,TM,...:]<x.gsk>] [/PUBLIC:<y.gpk>] [/PQA:<n.pqa>] "
+     "[/Y] [/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
      "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
 };
