@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Black-box table of the generators that need no carrier through the
 # nccore host: ZqDIAP (Diffie-Hellman common numbers A and P), ZqGOSC (GOST
-# signature common numbers p, q, a) and ZqGOSK (GOST keys, unprotected, and
-# a protected one refused when no one can give the password). Arguments in; exit codes, result texts
+# signature common numbers p, q, a), ZqGOSK (GOST keys, unprotected, and
+# a protected one refused when no one can give the password) and ZqGOSP
+# (GOST signature key pairs, checked with Python's own arithmetic:
+# y = a^x mod p, 0 < x < q). Arguments in; exit codes, result texts
 # and the files' every field out. The files are read here independently of
 # the library: header fields, block counts against the file size, the
 # integrity register over the numbers, bit lengths, and OpenSSL's primality
@@ -20,7 +22,7 @@ set -u
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$HERE/lib.sh"
 host_under_test generators_table "$@"
-require_tools generators_table openssl od cmp
+require_tools generators_table openssl od cmp python3
 check_integrity_register
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-generators.XXXXXX")
@@ -150,16 +152,65 @@ check_gek() {
     echo "integrity ${FILE_HEX:80:8}"
 }
 
+# check_pair SECRET PUBLIC PQA (in the case's folder): an unprotected .GSK
+# (keyKind 2, a challenge drawn, the integrity over x) and its .GPK
+# (keyKind 3, the integrity over y, no challenge), each exactly its block
+# long, and y = a^x mod p with 0 < x < q for the .PQA's numbers.
+check_pair() {
+  local secret_hex public_hex pqa_hex nx ny
+  secret_hex=$(hex_of_file "$1")
+  public_hex=$(hex_of_file "$2")
+  pqa_hex=$(hex_of_file "$3")
+  [[ ${secret_hex:38:26} == 01000100000002000030000000 ]] || echo "secret kinds ${secret_hex:38:26}"
+  [[ ${public_hex:38:26} == 01000100000003000030000000 ]] || echo "public kinds ${public_hex:38:26}"
+  [[ ${secret_hex:64:16} == 0000000000000000 ]] || echo "secret dataLength/protection"
+  [[ ${public_hex:64:16} == 0000000000000000 && ${public_hex:88:8} == 00000000 ]] ||
+    echo "public dataLength/protection/challenge"
+  FILE_HEX=$secret_hex
+  nx=$(at 48)
+  ((${#secret_hex} == 2 * (52 + 4 * nx))) || echo "secret size $((${#secret_hex} / 2))"
+  [[ ${secret_hex:80:8} == $(le32 "$(integrity_of_hex "${secret_hex:104:$((8 * nx))}")") ]] ||
+    echo "secret integrity"
+  FILE_HEX=$public_hex
+  ny=$(at 48)
+  ((${#public_hex} == 2 * (52 + 4 * ny))) || echo "public size $((${#public_hex} / 2))"
+  [[ ${public_hex:80:8} == $(le32 "$(integrity_of_hex "${public_hex:104:$((8 * ny))}")") ]] ||
+    echo "public integrity"
+  python3 - "$secret_hex" "$public_hex" "$pqa_hex" <<'PY'
+import sys
+def blocks(hexdata, offset, n):
+    data = bytes.fromhex(hexdata)
+    out = []
+    for _ in range(n):
+        count = int.from_bytes(data[offset:offset + 4], "little")
+        out.append(int.from_bytes(data[offset + 4:offset + 4 + 4 * count], "little"))
+        offset += 4 + 4 * count
+    return out
+x, = blocks(sys.argv[1], 48, 1)
+y, = blocks(sys.argv[2], 48, 1)
+p, q, a = blocks(sys.argv[3], 48, 3)
+if not 0 < x < q:
+    print("x is not between 0 and q")
+if pow(a, x, p) != y:
+    print("y is not a^x mod p")
+PY
+}
+
 # ---- one case ----------------------------------------------------------------------
 # run_case NAME SETUP ARGS CODE TEXT-NAME CHECKS
 #   SETUP   comma-separated "file<old" (a file with old contents), "dir/"
 #           (a folder), or "run:ARGS" (the host run first, its output kept)
 #   CHECKS  comma-separated "file=ap:ALO-AHI:PLO-PHI", "file=pqa:BITS", "file=gek",
-#           "file=old" (unchanged), "file=-" (absent), "file=differ:other"
+#           "secret=pair:public:pqa" (a signature key pair of those numbers),
+#           "file=old" (unchanged), "file=named" (exists), "file=-" (absent),
+#           "file=differ:other"
 #           (both files exist and differ). No other file may be left.
 CASE_NO=0
 run_case() {
   local name=$1 setup=$2 args=$3 code=$4 text_name=$5 checks=$6
+  # A quoted name keeps its blanks: ' n.pqa' for the failures of an input
+  # file, which put one more blank before the name.
+  [[ $text_name == \'* ]] && eval "text_name=$text_name"
   CASE_NO=$((CASE_NO + 1))
   local dir=$WORK/case$CASE_NO item file kind problems=()
   local -a argv items
@@ -213,6 +264,7 @@ run_case() {
     FILE_HEX=$(hex_of_file "$dir/$file")
     case $kind in
       old) [[ $(cat "$dir/$file") == "previous contents" ]] || problems+=("$file changed") ;;
+      named) ;;
       differ:*) cmp -s "$dir/$file" "$dir/${kind#differ:}" && problems+=("$file is ${kind#differ:}") ;;
       ap:*)
         IFS=':' read -r _ a_range p_range <<<"$kind"
@@ -225,6 +277,11 @@ run_case() {
         ;;
       gek)
         while IFS= read -r problem; do problems+=("$file: $problem"); done < <(check_gek "$file")
+        ;;
+      pair:*)
+        IFS=':' read -r _ public pqa <<<"$kind"
+        while IFS= read -r problem; do problems+=("$file: $problem"); done \
+          < <(cd "$dir" && check_pair "$file" "$public" "$pqa")
         ;;
     esac
   done
@@ -269,6 +326,16 @@ gosk: TM,PWD: likewise | all | k.gek<old | gosk TM,PWD:k.gek /NOLOGO /Y | 25 | |
 gosk: an existing file is kept without /Y | all | k.gek<old | gosk k.gek /NOLOGO | 11 | k.gek | k.gek=old
 gosk: a second name is refused | all | | gosk a.gek b.gek | 01 | | a.gek=-,b.gek=-
 gosk: a missing folder | all | | gosk nodir/k.gek | 03 | nodir/k.gek |
+gosp: a pair of 512-bit numbers | all | run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 00 | | x.gsk=pair:y.gpk:n.pqa,y.gpk=named,n.pqa=named
+gosp: a pair of 1024-bit numbers | all | run:gosc n.pqa /P:1024 /NOLOGO | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 00 | | x.gsk=pair:y.gpk:n.pqa,y.gpk=named,n.pqa=named
+gosp: defaults | all | run:gosc /NOLOGO | gosp | 00 | | Секретный ключ ЭЦП ГОСТ.GSK=pair:Публичный ключ ЭЦП ГОСТ.GPK:Числа PQA.PQA,Публичный ключ ЭЦП ГОСТ.GPK=named,Числа PQA.PQA=named
+gosp: /X: is skipped | all | run:gosc n.pqa /NOLOGO | gosp /X:whatever /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 00 | | x.gsk=pair:y.gpk:n.pqa,y.gpk=named,n.pqa=named
+gosp: a bare name is refused | all | run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa x.gsk | 01 | | n.pqa=named
+gosp: one file for both halves | all | run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa /SECRET:k.gsk /PUBLIC:./k.gsk | 01 | | n.pqa=named,k.gsk=-
+gosp: a missing .PQA | all | | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 02 | ' n.pqa' | x.gsk=-,y.gpk=-
+gosp: a .GEK is no .PQA | all | run:gosk n.pqa | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 27 | ' n.pqa' | n.pqa=named
+gosp: no password without a user keeps both | all | x.gsk<old,y.gpk<old,run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa /SECRET:PWD:x.gsk /PUBLIC:y.gpk /Y /NOLOGO | 25 | | x.gsk=old,y.gpk=old,n.pqa=named
+gosp: an existing secret key is kept without /Y | all | x.gsk<old,y.gpk<old,run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk /NOLOGO | 11 | x.gsk | x.gsk=old,y.gpk=old,n.pqa=named
 EOF
 )
 run_cases "$CASES"
