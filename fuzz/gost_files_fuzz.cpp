@@ -1,0 +1,79 @@
+// Fuzz harness: the GOST parameter and key files' readers (gost/pqa_file.h,
+// gost/key_files.h) on the same input, as a .PQA file, a substitution block
+// and a GOST key (a protected key is opened silently: no carrier answers),
+// with a block too large reported either way.
+//
+// Checks: a read succeeds only for a file whose blocks fit their room, hold
+// the counts of their kind and, for common numbers, usable numbers
+// (gost::UsableCommonNumbers); a failure leaves one of the readers' last
+// errors, and 1784 only when a block too large is to be reported as such.
+#include <cstdint>
+#include <cstring>
+
+#include "fuzz/fuzz_support.h"
+#include "gost/key_files.h"
+#include "platform/last_error.h"
+
+namespace {
+
+constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+
+bool KnownFailure(std::uint32_t error, nc::gost::OverCapacity over) {
+  return error == nc::platform::kErrorReadFault || error == nc::platform::kErrorInvalidData ||
+         error == nc::platform::kErrorUnknownRevision || error == nc::platform::kErrorFileCorrupt ||
+         error == nc::platform::kErrorLogonFailure ||
+         (error == nc::platform::kErrorInvalidUserBuffer &&
+          over == nc::gost::OverCapacity::UnknownError);
+}
+
+void ReadKeyAndTable(const char* path, nc::gost::OverCapacity over) {
+  WordBlockOf<256> table;
+  std::memset(&table, 0xA5, sizeof table);
+  nc::platform::SetLastErrorCode(kUntouched);
+  if (nc::gost::ReadSubstitutionFile(path, over, table.get(), sizeof table)) {
+    FUZZ_CHECK(table.count == nc::gost::kSubstitutionWords);
+  } else {
+    FUZZ_CHECK(KnownFailure(nc::platform::GetLastErrorCode(), over));
+  }
+  WordBlockOf<8> key;
+  std::memset(&key, 0xA5, sizeof key);
+  nc::platform::SetLastErrorCode(kUntouched);
+  if (nc::gost::ReadGostKeyFile(nullptr, path, true, over, key)) {
+    FUZZ_CHECK(key.count == nc::gost::kGostKeyWords);
+  } else {
+    FUZZ_CHECK(KnownFailure(nc::platform::GetLastErrorCode(), over));
+  }
+}
+
+void ReadAs(const char* path, nc::gost::OverCapacity over) {
+  GOSNumber32 p, a;
+  GOSNumber8 q;
+  std::memset(&p, 0xA5, sizeof p);
+  std::memset(&q, 0xA5, sizeof q);
+  std::memset(&a, 0xA5, sizeof a);
+  nc::platform::SetLastErrorCode(kUntouched);
+  const bool ok = nc::gost::ReadPqaFile(path, over, {&p, &q, &a});
+  const std::uint32_t error = nc::platform::GetLastErrorCode();
+  if (ok) {
+    FUZZ_CHECK(error == kUntouched);
+    FUZZ_CHECK(p.count >= 1 && p.count <= 32 && q.count >= 1 && q.count <= 8 && a.count >= 1 &&
+               a.count <= 32);
+    FUZZ_CHECK(nc::gost::UsableCommonNumbers(reinterpret_cast<const WordBlock*>(&p),
+                                             reinterpret_cast<const WordBlock*>(&q),
+                                             reinterpret_cast<const WordBlock*>(&a)));
+    return;
+  }
+  FUZZ_CHECK(error != nc::platform::kErrorLogonFailure && KnownFailure(error, over));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const nc::fuzz::ScratchFile file("gost");
+  file.Write(data, size);
+  for (auto over : {nc::gost::OverCapacity::ReadFault, nc::gost::OverCapacity::UnknownError}) {
+    ReadAs(file.path(), over);
+    ReadKeyAndTable(file.path(), over);
+  }
+  return 0;
+}

@@ -1,0 +1,62 @@
+#include "gost/key_files.h"
+
+#include "frame/data_file.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "protect/key_material.h"
+#include "zq/wipe.h"
+
+namespace nc::gost {
+
+namespace {
+
+// Opens `path` as a GOST file of `keyKind` and reads its one block of
+// exactly `words` words; the header goes to `header`.
+bool ReadOneBlock(const char* path, std::uint16_t keyKind, OverCapacity over, WordBlock* block,
+                  std::size_t capacity, std::uint32_t words, frame::DataFileHeader* header) {
+  platform::ScopedFile file(
+      frame::OpenDataFile(path, frame::kFileKey, frame::kAlgGost, keyKind, 0, header));
+  if (!file.valid()) return false;
+  bool ok = frame::ReadWordBlock(file.get(), block, capacity);
+  std::uint32_t error = platform::GetLastErrorCode();
+  if (!ok && over == OverCapacity::ReadFault && error == platform::kErrorInvalidUserBuffer)
+    error = platform::kErrorReadFault;
+  if (ok && block->count != words) {
+    ok = false;
+    error = platform::kErrorInvalidData;
+  }
+  file.Close();
+  if (!ok) platform::SetLastErrorCode(error);
+  return ok;
+}
+
+}  // namespace
+
+bool ReadSubstitutionFile(const char* path, OverCapacity over, WordBlock* block,
+                          std::size_t capacity) {
+  frame::DataFileHeader header{};
+  if (!ReadOneBlock(path, frame::kKeySubstitution, over, block, capacity, kSubstitutionWords,
+                    &header))
+    return false;
+  std::uint32_t integrity = 0;
+  frame::UpdateIntegrityValue(&integrity, block->words, 4 * kSubstitutionWords);
+  if (integrity != header.integrityValue) {
+    platform::SetLastErrorCode(platform::kErrorFileCorrupt);
+    return false;
+  }
+  return true;
+}
+
+bool ReadGostKeyFile(platform::WindowHandle parent, const char* path, bool quiet, OverCapacity over,
+                     WordBlockOf<kGostKeyWords>& key) {
+  frame::DataFileHeader header{};
+  if (!ReadOneBlock(path, frame::kKeySymmetric, over, key.get(), sizeof key, kGostKeyWords,
+                    &header)) {
+    nc::SecureWipe(&key, sizeof key);
+    return false;
+  }
+  return protect::OpenKeyMaterial(parent, header, quiet, protect::KeyMaterialKind::Gost, key.get(),
+                                  nullptr);
+}
+
+}  // namespace nc::gost
