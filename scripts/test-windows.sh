@@ -24,12 +24,20 @@ native_host=${NCCORE_NATIVE_HOST:-$top/build/native/nccore}
 # Runs a build's CTest suite under an X display (Xvfb when there is none:
 # message boxes need one), then lets Wine's processes end while it exists.
 run_suite() {  # build folder
-  local suite=(ctest --test-dir "$1" --output-on-failure -j "$(nproc)")
+  local suite=(ctest --test-dir "$1" --output-on-failure -j "$(nproc)") status=0
   if [[ -n ${DISPLAY:-} ]]; then
-    "${suite[@]}"
+    "${suite[@]}" || status=$?
   else
-    xvfb-run -a -s "-screen 0 1024x768x24" "${suite[@]}"
+    xvfb-run -a -s "-screen 0 1024x768x24" "${suite[@]}" || status=$?
   fi
+  # The tests' prefixes keep a server running for a while: end them now.
+  local server prefix
+  server=$(dirname "$(command -v wine64 || echo /usr/lib/wine/wine64)")/wineserver
+  [[ -x $server ]] || server=/usr/lib/wine/wineserver
+  for prefix in "$1"/wineprefix*; do
+    [[ -d $prefix ]] && WINEPREFIX=$prefix "$server" -k >/dev/null 2>&1
+  done
+  return $status
 }
 
 # ---- 1. the shipped 32-bit set ------------------------------------------------------
