@@ -139,6 +139,14 @@ bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
 }
 
 OutputFile* CommitKeyPair(OutputFile& secretHalf, OutputFile& publicHalf) {
+  // A name taken meanwhile by a file neither half may replace stops the
+  // pair before either rename (the renames check again, each on its own).
+  for (OutputFile* half : {&secretHalf, &publicHalf}) {
+    if (half->mayReplace || !platform::FileExists(half->destination.c_str())) continue;
+    half->nameTaken = true;
+    platform::SetLastErrorCode(platform::kErrorFileExists);
+    return half;
+  }
   if (!CommitOutput(publicHalf)) return &publicHalf;
   if (!CommitOutput(secretHalf)) return &secretHalf;
   return nullptr;

@@ -13,6 +13,7 @@
 #include "des_reference.h"
 #include "des_test_support.h"
 #include "frame/data_file.h"
+#include "frame/guard_hook.h"
 #include "frame_test_support.h"
 #include "nccore21.h"
 #include "platform/ui.h"
@@ -21,6 +22,9 @@
 
 #ifdef NCCORE_HAVE_OPENSSL
 #include <openssl/bn.h>
+#endif
+#ifndef _WIN32
+#include <csignal>
 #endif
 
 namespace nc::test {
@@ -124,7 +128,10 @@ class GospTest : public ::testing::Test {
     platform::SetUi(&ui_);
     WriteFileBytes(pqa_, *pqa512_);
   }
-  void TearDown() override { platform::SetUi(nullptr); }
+  void TearDown() override {
+    frame::SetGuardedFaultHookForTests(nullptr);
+    platform::SetUi(nullptr);
+  }
 
   std::string Gosp(const std::string& extra, int* code) {
     return CallOperation(ZqGOSP,
@@ -268,6 +275,37 @@ TEST_F(GospTest, FailuresLeaveBothOldFiles) {
   EXPECT_EQ(code, 3);
   EXPECT_EQ(ReadFileText(secret_), "old secret");
   EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"n.pqa", "x.gsk", "y.gpk"}));
+}
+
+// What the hook does just before the outputs are made (after the numbers
+// were read and the pair computed).
+std::string g_appearing;
+void FileAppears() {
+  if (!g_appearing.empty()) WriteFileText(g_appearing, "appeared");
+  g_appearing.clear();
+}
+
+TEST_F(GospTest, TheLastMomentLeavesBothHalvesAsTheyWere) {
+  int code = -1;
+  // A public key file appearing meanwhile is not replaced without /Y, and
+  // the secret half is not committed either.
+  frame::SetGuardedFaultHookForTests(FileAppears);
+  g_appearing = public_;
+  EXPECT_EQ(Gosp(" /NOLOGO", &code), Native("ZQGOSP11: Файл уже существует: ") + public_);
+  EXPECT_EQ(ReadFileText(public_), "appeared");
+  EXPECT_FALSE(std::filesystem::exists(secret_));
+  EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"n.pqa", "y.gpk"}));
+#ifndef _WIN32
+  // A request to end the process: 10, both old files.
+  WriteFileText(secret_, "old secret");
+  WriteFileText(public_, "old public");
+  frame::SetGuardedFaultHookForTests([] { ::raise(SIGTERM); });
+  EXPECT_EQ(Gosp(" /Y", &code), Native("ZQGOSP10: Пользователь прервал работу"));
+  EXPECT_EQ(ReadFileText(secret_), "old secret");
+  EXPECT_EQ(ReadFileText(public_), "old public");
+  EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"n.pqa", "x.gsk", "y.gpk"}));
+#endif
+  frame::SetGuardedFaultHookForTests(nullptr);
 }
 
 TEST_F(GospTest, OptionsAndTheSameFileForBothHalves) {
