@@ -17,10 +17,8 @@ bool ReadOneBlock(const char* path, std::uint16_t keyKind, OverCapacity over, Wo
   platform::ScopedFile file(
       frame::OpenDataFile(path, frame::kFileKey, frame::kAlgGost, keyKind, 0, header));
   if (!file.valid()) return false;
-  bool ok = frame::ReadWordBlock(file.get(), block, capacity);
+  bool ok = ReadGostBlock(file.get(), block, capacity, over);
   std::uint32_t error = platform::GetLastErrorCode();
-  if (!ok && over == OverCapacity::ReadFault && error == platform::kErrorInvalidUserBuffer)
-    error = platform::kErrorReadFault;
   if (ok && block->count != words) {
     ok = false;
     error = platform::kErrorInvalidData;

@@ -30,15 +30,6 @@ bool Less(const WordBlock* a, const WordBlock* b) {
   return false;
 }
 
-bool ReadBlock(platform::FileHandle file, WordBlock* block, std::size_t capacity,
-               OverCapacity over) {
-  if (frame::ReadWordBlock(file, block, capacity)) return true;
-  if (over == OverCapacity::ReadFault &&
-      platform::GetLastErrorCode() == platform::kErrorInvalidUserBuffer)
-    platform::SetLastErrorCode(platform::kErrorReadFault);
-  return false;
-}
-
 bool ReadValue(platform::FileHandle file, std::uint8_t (&bytes)[4]) {
   std::uint32_t got = 0;
   if (platform::ReadFile(file, bytes, 4, &got) && got == 4) return true;
@@ -47,6 +38,15 @@ bool ReadValue(platform::FileHandle file, std::uint8_t (&bytes)[4]) {
 }
 
 }  // namespace
+
+bool ReadGostBlock(platform::FileHandle file, WordBlock* block, std::size_t capacity,
+                   OverCapacity over) {
+  if (frame::ReadWordBlock(file, block, capacity)) return true;
+  if (over == OverCapacity::ReadFault &&
+      platform::GetLastErrorCode() == platform::kErrorInvalidUserBuffer)
+    platform::SetLastErrorCode(platform::kErrorReadFault);
+  return false;
+}
 
 bool UsableCommonNumbers(const WordBlock* p, const WordBlock* q, const WordBlock* a) {
   if (p->count == 0 || q->count == 0 || a->count == 0) return false;
@@ -68,9 +68,9 @@ bool ReadPqaFile(const char* path, OverCapacity over, const PqaNumbers& numbers)
   auto* q = reinterpret_cast<WordBlock*>(numbers.q);
   auto* a = reinterpret_cast<WordBlock*>(numbers.a);
   std::uint8_t first[4], second[4];
-  bool ok = ReadBlock(file.get(), p, sizeof *numbers.p, over) &&
-            ReadBlock(file.get(), q, sizeof *numbers.q, over) &&
-            ReadBlock(file.get(), a, sizeof *numbers.a, over) && ReadValue(file.get(), first) &&
+  bool ok = ReadGostBlock(file.get(), p, sizeof *numbers.p, over) &&
+            ReadGostBlock(file.get(), q, sizeof *numbers.q, over) &&
+            ReadGostBlock(file.get(), a, sizeof *numbers.a, over) && ReadValue(file.get(), first) &&
             ReadValue(file.get(), second);
   const std::uint32_t error = platform::GetLastErrorCode();
   file.Close();

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/files.h"
 #include "zq/zq.h"
 
 namespace nc::gost {
@@ -13,6 +14,11 @@ namespace nc::gost {
 // How a block larger than its room is reported: as a read failure (02) or
 // as an unknown error (32); the operations differ.
 enum class OverCapacity { ReadFault, UnknownError };
+
+// frame::ReadWordBlock with a block too large reported as `over` says (30
+// for ReadFault, 1784 otherwise). The GOST readers all read through it.
+[[nodiscard]] bool ReadGostBlock(platform::FileHandle file, WordBlock* block, std::size_t capacity,
+                                 OverCapacity over);
 
 // The numbers read, in blocks of the primitives' records.
 struct PqaNumbers {

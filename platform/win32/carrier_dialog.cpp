@@ -15,6 +15,7 @@
 
 #include "platform/termination.h"
 #include "platform/win32/dialogs.h"
+#include "platform/win32/keep_last_error.h"
 #include "platform/win32/module.h"
 #include "platform/win32/startup.h"
 #include "platform/win32/text_convert.h"
@@ -185,12 +186,11 @@ INT_PTR CALLBACK CarrierProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }  // namespace
 
 int RunCarrierDialogWindow(WindowHandle parent, CarrierDialogHandler& handler) {
-  DWORD error = ::GetLastError();
+  KeepLastError keep;
   InitCommonControlsOnce();
   Win32CarrierWindow window(handler);
   INT_PTR result = ::DialogBoxParamW(LibraryModule(), L"DLGHRD", static_cast<HWND>(parent),
                                      CarrierProc, reinterpret_cast<LPARAM>(&window));
-  ::SetLastError(error);
   return result == 0 ? 0 : -1;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/win32/dialogs.h"
+#include "platform/win32/keep_last_error.h"
 #include "platform/win32/modeless_dialog.h"
 #include "platform/win32/text_convert.h"
 #include "platform/win32/windows_api.h"
@@ -99,7 +100,7 @@ class GeneratorDialog final : public GeneratorView {
 
  private:
   void Store(int index, const char* text) {
-    DWORD error = ::GetLastError();
+    KeepLastError keep;
     bool announce = false;
     {
       std::lock_guard<std::mutex> hold(state_.lock);
@@ -112,7 +113,6 @@ class GeneratorDialog final : public GeneratorView {
       std::lock_guard<std::mutex> hold(state_.lock);
       state_.announced = false;  // the next update tries again
     }
-    ::SetLastError(error);
   }
 
   GeneratorState state_;

@@ -1,5 +1,6 @@
 #include "platform/win32/modeless_dialog.h"
 
+#include "platform/win32/keep_last_error.h"
 #include "platform/win32/module.h"
 #include "platform/win32/startup.h"
 
@@ -11,11 +12,10 @@ ModelessDialog::~ModelessDialog() {
 
 bool ModelessDialog::Create(const wchar_t* name, WindowHandle parent, DLGPROC procedure,
                             LPARAM param) {
-  DWORD error = ::GetLastError();
+  KeepLastError keep;
   InitCommonControlsOnce();
   window_ =
       ::CreateDialogParamW(LibraryModule(), name, static_cast<HWND>(parent), procedure, param);
-  ::SetLastError(error);
   return window_ != nullptr;
 }
 

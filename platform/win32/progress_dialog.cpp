@@ -13,6 +13,7 @@
 #include "platform/library_text.h"
 #include "platform/string_table.h"
 #include "platform/win32/dialogs.h"
+#include "platform/win32/keep_last_error.h"
 #include "platform/win32/modeless_dialog.h"
 #include "platform/win32/module.h"
 #include "platform/win32/text_convert.h"
@@ -35,11 +36,6 @@ struct Clip {
 };
 constexpr Clip kClips[] = {{2010, 110}, {2011, 136}, {2012, 137},
                            {2013, 138}, {2014, 142}, {2015, 139}};
-
-struct KeepLastError {
-  DWORD error = ::GetLastError();
-  ~KeepLastError() { ::SetLastError(error); }
-};
 
 // What the window procedure reads through the window's user-data slot.
 struct ProgressState {

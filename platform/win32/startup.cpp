@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/win32/keep_last_error.h"
 #include "platform/win32/text_convert.h"
 
 namespace nc::platform::win32 {
@@ -49,22 +50,20 @@ bool LoadStartUpText(HINSTANCE instance, int id, char* buffer, std::size_t size)
 }  // namespace
 
 void StartUpLibrary(HINSTANCE instance) {
-  DWORD error = ::GetLastError();
+  KeepLastError keep;
   for (int i = 0; i < kStartUpTexts; ++i)
     LoadStartUpText(instance, kFirstStartUpText + i, g_texts[i], kStartUpTextSize);
   g_textsLoaded.store(true);
   InitCommonControlsOnce();
-  ::SetLastError(error);
 }
 
 void InitCommonControlsOnce() {
   if (g_controlsReady.load()) return;
-  DWORD error = ::GetLastError();
+  KeepLastError keep;
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
   if (::InitCommonControlsEx(&controls)) g_controlsReady.store(true);
-  ::SetLastError(error);
 }
 
 bool StartUpText(int id, std::string* text) {

@@ -90,14 +90,11 @@ wine_test(wine_unit_tests ${NCCORE_WINE} $<TARGET_FILE:unit_tests>)
 # dialogs' bitmap font by the locale's ANSI code page, and draws Cyrillic
 # only with the 1251 font. The default interface there is the library's own.
 set(NCCORE_WINEPREFIX_RU ${CMAKE_BINARY_DIR}/wineprefix-ru)
-set(NCCORE_WINE_RU_ENV
-    WINE=${NCCORE_WINE}
-    WINEPREFIX=${NCCORE_WINEPREFIX_RU}
-    WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml=
-    LANG=ru_RU.UTF-8
-    LC_ALL=ru_RU.UTF-8
-    NCCORE_UI=win32)
+set(NCCORE_WINE_RU_ENV ${NCCORE_WINE_ENV})
+list(TRANSFORM NCCORE_WINE_RU_ENV REPLACE "^WINEPREFIX=.*" "WINEPREFIX=${NCCORE_WINEPREFIX_RU}")
+list(TRANSFORM NCCORE_WINE_RU_ENV REPLACE "^LC_ALL=.*" "LC_ALL=ru_RU.UTF-8")
+list(TRANSFORM NCCORE_WINE_RU_ENV REPLACE "^NCCORE_UI=.*" "NCCORE_UI=win32")
+list(APPEND NCCORE_WINE_RU_ENV LANG=ru_RU.UTF-8)
 wine_prefix_test(wine_prefix_ru wine_ru "${NCCORE_WINE_RU_ENV}")
 add_test(NAME wine_dialogs COMMAND ${NCCORE_WINE} $<TARGET_FILE:dialog_tests>
          WORKING_DIRECTORY ${NCCORE_WINE_WORK})
