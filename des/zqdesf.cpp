@@ -4,7 +4,7 @@
 // the master key when the file is protected.
 //
 // Outputs replace the destination only when the job succeeded (see
-// des/des_file_workers.h), so a destination that is the source itself is
+// frame/file_job.h), so a destination that is the source itself is
 // processed in place.
 #include <cstring>
 
@@ -70,7 +70,7 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
   auto& job = *static_cast<DesfJob*>(context);
   switch (hit.index) {
     case kOptionQuiet:
-      job.work.quiet = true;
+      job.work.file.quiet = true;
       return true;
     case kOptionOverwrite:
       job.overwrite = true;
@@ -102,7 +102,8 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
       return true;
     default:
       if (job.names == 2) return false;  // a third name
-      frame::CopyNameToken(hit.nameStart, job.names == 0 ? job.work.source : job.work.destination,
+      frame::CopyNameToken(hit.nameStart,
+                           job.names == 0 ? job.work.file.source : job.work.file.destination,
                            kDesNameSize);
       ++job.names;
       return true;
@@ -127,7 +128,7 @@ bool LoadKey(DesfJob& job) {
   auto* key = reinterpret_cast<WordBlock*>(&job.work.context.key);
   bool ok = frame::ReadWordBlock(job.keyFile.get(), key, WordBlockOf<2>::kCapacityBytes) &&
             HoldsDesKey(key) &&
-            protect::OpenKeyMaterial(job.work.parent, header, job.work.quiet,
+            protect::OpenKeyMaterial(job.work.file.parent, header, job.work.file.quiet,
                                      protect::KeyMaterialKind::Des, key, nullptr);
   std::uint32_t error = platform::GetLastErrorCode();
   job.keyFile.Close();
@@ -140,16 +141,17 @@ Outcome Process(DesfJob& job) {
   platform::LoadText(kDefaultKeyFile, job.keyName, kDesNameSize);
   if (!frame::ScanOptions(job.options, kOptions, std::size(kOptions), frame::kWholeNameTokens,
                           TakeOption, &job) ||
-      job.commands != 1 || job.names != 2 || work.source[0] == '\0' || work.destination[0] == '\0')
+      job.commands != 1 || job.names != 2 || work.file.source[0] == '\0' ||
+      work.file.destination[0] == '\0')
     return {frame::kResultBadCommand};
 
-  if (!AllocateDesWorkBuffer(work)) return {frame::kResultNoMemory};
+  if (!frame::AllocateFileJobBuffer(work.file)) return {frame::kResultNoMemory};
 
   const bool compare = work.command == kCommandCompare;
   if (!compare) {
-    if (!frame::MayWriteOutput(work.output, work.parent, platform::kTitleDesFiles, work.destination,
-                               job.overwrite, work.quiet))
-      return {frame::kResultFileExists, work.destination};
+    if (!frame::MayWriteOutput(work.file.output, work.file.parent, platform::kTitleDesFiles,
+                               work.file.destination, job.overwrite, work.file.quiet))
+      return {frame::kResultFileExists, work.file.destination};
     if (!LoadKey(job)) return frame::FileFailure(kTag, job.keyName, job.keyFailure);
   }
   frame::GuardedFaultPoint();
@@ -163,13 +165,13 @@ Outcome Process(DesfJob& job) {
       code = HashDesFile(work);
       break;
     case kCommandCompare:
-      code = CompareDesFiles(work);
+      code = frame::CompareJobFiles(work.file);
       break;
     default:
       code = EncryptDesFile(work);
       break;
   }
-  return DesWorkerOutcome(code, work);
+  return frame::FileWorkerOutcome(code, work.file);
 }
 
 void Cleanup(DesfJob& job) {
@@ -184,8 +186,8 @@ void Cleanup(DesfJob& job) {
 extern "C" NCEXPORT int32_t NCAPI ZqDESF(void* parent, const char* options, char* result,
                                          int32_t resultSize) {
   nc::des::DesfJob job;
-  job.work.parent = parent;
-  job.work.titleId = nc::platform::kTitleDesFiles;
+  job.work.file.parent = parent;
+  job.work.file.titleId = nc::platform::kTitleDesFiles;
   job.options = options;
   return nc::frame::RunOperation(nc::des::kTag, job, nc::des::Process, nc::des::Cleanup, result,
                                  resultSize);

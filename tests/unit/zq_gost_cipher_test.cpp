@@ -38,15 +38,22 @@
 #include <openssl/provider.h>
 #endif
 
+#include "gost_test_support.h"
 #include "hex_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Key = std::array<uint8_t, 32>;
-using Box = std::array<uint8_t, 64>;
-
 using nc::test::Hex;
+using nc::test::gost::Box;
+using nc::test::gost::Bytes;
+using nc::test::gost::GammaReference;
+using nc::test::gost::GcryImit;
+using nc::test::gost::ImportText;
+using nc::test::gost::Key;
+using nc::test::gost::Named;
+using nc::test::gost::Sample;
+using Gcry = nc::test::gost::GcryCipher;
+constexpr const auto& kNamed = nc::test::gost::kNamedBlocks;
 
 uint32_t Le32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -54,50 +61,6 @@ uint32_t Le32(const uint8_t* p) {
 void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-
-// ---- substitution blocks through ZqGOSB -------------------------------------------
-
-std::string SampleFile(const std::string& name) {
-  return std::string(NCCORE_SOURCE_DIR) + "/res/gost/" + name + ".txt";
-}
-
-// Imports a text file with ZqGOSB and returns the block of the .GTB file.
-Box ImportText(const std::string& text_path) {
-  nc::test::TempFolder folder;
-  const std::string gtb = folder / "block.gtb";
-  // An unquoted name would take the rest of the option string.
-  const std::string options = "/NOLOGO /Y \"" + text_path + "\" \"" + gtb + "\"";
-  char result[512] = "";
-  const int32_t code = ZqGOSB(nullptr, options.c_str(), result, sizeof result);
-  EXPECT_EQ(code, 0) << result;
-  const Bytes file = nc::test::ReadFileBytes(gtb);
-  Box box{};
-  EXPECT_EQ(file.size(), 116u) << text_path;
-  if (file.size() == 116) {
-    EXPECT_EQ(Le32(file.data() + 48), 16u);
-    std::copy(file.begin() + 52, file.end(), box.begin());
-  }
-  return box;
-}
-
-const Box& Sample(const std::string& name) {
-  static std::map<std::string, Box> imported;
-  auto it = imported.find(name);
-  if (it == imported.end()) it = imported.emplace(name, ImportText(SampleFile(name))).first;
-  return it->second;
-}
-
-// The named blocks and libgcrypt's name (OID) for each.
-struct Named {
-  const char* file;
-  const char* oid;
-};
-const Named kNamed[] = {
-    {"test_paramset", "1.2.643.2.2.30.0"},
-    {"cryptopro_hash", "1.2.643.2.2.30.1"},
-    {"cryptopro_a", "1.2.643.2.2.31.1"},
-    {"tc26_z", "1.2.643.7.1.2.5.1.1"},
-};
 
 // ---- driving GOSExec --------------------------------------------------------------
 
@@ -169,75 +132,6 @@ std::vector<size_t> RandomChunks(size_t total, size_t unit) {
     left -= n;
   }
   return chunks;
-}
-
-// ---- libgcrypt --------------------------------------------------------------------
-
-class Gcry {
- public:
-  Gcry(const char* oid, const Key& key, int mode) {
-    nc::zq::EnsureGcrypt();
-    EXPECT_EQ(gcry_cipher_open(&h_, GCRY_CIPHER_GOST28147, mode, 0), 0);
-    // (gcry_cipher_set_sbox is a macro ending in a semicolon)
-    EXPECT_EQ(gcry_cipher_ctl(h_, GCRYCTL_SET_SBOX, const_cast<char*>(oid), 0), 0) << oid;
-    EXPECT_EQ(gcry_cipher_setkey(h_, key.data(), key.size()), 0);
-  }
-  ~Gcry() { gcry_cipher_close(h_); }
-  Gcry(const Gcry&) = delete;
-  Gcry& operator=(const Gcry&) = delete;
-  void SetIv(const uint8_t* iv) { EXPECT_EQ(gcry_cipher_setiv(h_, iv, 8), 0); }
-  Bytes Encrypt(Bytes d) {
-    if (!d.empty()) {
-      EXPECT_EQ(gcry_cipher_encrypt(h_, d.data(), d.size(), nullptr, 0), 0);
-    }
-    return d;
-  }
-  Bytes Decrypt(Bytes d) {
-    if (!d.empty()) {
-      EXPECT_EQ(gcry_cipher_decrypt(h_, d.data(), d.size(), nullptr, 0), 0);
-    }
-    return d;
-  }
-
- private:
-  gcry_cipher_hd_t h_ = nullptr;
-};
-
-// libgcrypt's imitation insert, all 8 bytes of the final state.
-Bytes GcryImit(const char* oid, const Key& key, const Bytes& data) {
-  nc::zq::EnsureGcrypt();
-  gcry_mac_hd_t h = nullptr;
-  EXPECT_EQ(gcry_mac_open(&h, GCRY_MAC_GOST28147_IMIT, 0, nullptr), 0);
-  EXPECT_EQ(gcry_mac_ctl(h, GCRYCTL_SET_SBOX, const_cast<char*>(oid), std::strlen(oid) + 1), 0);
-  EXPECT_EQ(gcry_mac_setkey(h, key.data(), key.size()), 0);
-  if (!data.empty()) {
-    EXPECT_EQ(gcry_mac_write(h, data.data(), data.size()), 0);
-  }
-  Bytes tag(8);
-  size_t length = tag.size();
-  EXPECT_EQ(gcry_mac_read(h, tag.data(), &length), 0);
-  EXPECT_EQ(length, 8u);
-  gcry_mac_close(h);
-  return tag;
-}
-
-// The gamma mode from libgcrypt's single-block cipher and the standard's
-// counter, with 64-bit arithmetic for the addition mod 2^32 - 1.
-Bytes GammaReference(const char* oid, const Key& key, const uint8_t synchro[8], Bytes data) {
-  Gcry ecb(oid, key, GCRY_CIPHER_MODE_ECB);
-  const Bytes s = ecb.Encrypt(Bytes(synchro, synchro + 8));
-  uint64_t n3 = Le32(s.data()), n4 = Le32(s.data() + 4);
-  for (size_t at = 0; at < data.size(); at += 8) {
-    n3 = (n3 + 0x01010101u) % 0x100000000u;
-    n4 += 0x01010104u;
-    if (n4 >= 0x100000000u) n4 -= 0xffffffffu;
-    Bytes block(8);
-    PutLe32(block.data(), static_cast<uint32_t>(n3));
-    PutLe32(block.data() + 4, static_cast<uint32_t>(n4));
-    block = ecb.Encrypt(block);
-    for (size_t i = 0; i < 8 && at + i < data.size(); ++i) data[at + i] ^= block[i];
-  }
-  return data;
 }
 
 // ---- a plain cipher from the documented mapping ----------------------------------

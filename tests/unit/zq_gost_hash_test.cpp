@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "frame_test_support.h"
+#include "gost_test_support.h"
 #include "hex_bytes.h"
 #include "nccore21.h"
 #include "zq/gcrypt_init.h"
@@ -28,56 +29,20 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Box = std::array<uint8_t, 64>;
-
 using nc::test::Hex;
-
-std::string ToHex(const Bytes& b) {
-  std::string s;
-  char d[3];
-  for (uint8_t x : b) {
-    std::snprintf(d, sizeof d, "%02x", x);
-    s += d;
-  }
-  return s;
-}
+using nc::test::gost::Box;
+using nc::test::gost::Bytes;
+using nc::test::gost::GcryHash;
+using nc::test::gost::Sample;
+using nc::test::gost::ToHex;
+#ifndef _WIN32
+using nc::test::gost::RhashOf;
+#endif
+using ParamSet = nc::test::gost::HashSet;
+constexpr const ParamSet& kTest = nc::test::gost::kHashTest;
+constexpr const ParamSet& kCryptoPro = nc::test::gost::kHashCryptoPro;
 
 Bytes Text(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-// ---- substitution blocks through ZqGOSB ---------------------------------------------
-
-Box Import(const std::string& name) {
-  nc::test::TempFolder folder;
-  const std::string source = std::string(NCCORE_SOURCE_DIR) + "/res/gost/" + name + ".txt";
-  const std::string gtb = folder / "block.gtb";
-  // An unquoted name would take the rest of the option string.
-  const std::string options = "/NOLOGO /Y \"" + source + "\" \"" + gtb + "\"";
-  char result[512] = "";
-  const int32_t code = ZqGOSB(nullptr, options.c_str(), result, sizeof result);
-  EXPECT_EQ(code, 0) << result;
-  const Bytes file = nc::test::ReadFileBytes(gtb);
-  Box box{};
-  EXPECT_EQ(file.size(), 116u) << source;
-  if (file.size() == 116) std::copy(file.begin() + 52, file.end(), box.begin());
-  return box;
-}
-
-const Box& Sample(const std::string& name) {
-  static std::map<std::string, Box> imported;
-  auto it = imported.find(name);
-  if (it == imported.end()) it = imported.emplace(name, Import(name)).first;
-  return it->second;
-}
-
-// The two parameter sets and their peers.
-struct ParamSet {
-  const char* file;
-  int gcry;
-  const char* rhash;
-};
-const ParamSet kTest = {"test_paramset", GCRY_MD_GOSTR3411_94, "--gost94"};
-const ParamSet kCryptoPro = {"cryptopro_hash", GCRY_MD_GOSTR3411_CP, "--gost94-cryptopro"};
 
 // ---- driving the hash -----------------------------------------------------------------
 
@@ -103,13 +68,6 @@ Bytes Hash(const Box& box, const Bytes& data, const std::vector<size_t>& chunks 
   GOSHash(data.data() + at, static_cast<uint32_t>(data.size() - at), &c);
   GOSHashComplete(&c);
   return Bytes(c.hash, c.hash + 32);
-}
-
-Bytes GcryHash(int algo, const Bytes& data) {
-  nc::zq::EnsureGcrypt();
-  Bytes out(32);
-  gcry_md_hash_buffer(algo, out.data(), data.data(), data.size());
-  return out;
 }
 
 std::mt19937& Rng() {
@@ -210,20 +168,8 @@ TEST(GostHashVsLibgcrypt, FileProcessorSteps) {
 }
 
 #ifndef _WIN32
-// rhash, as a program over a file.
-std::string RhashOf(const char* option, const std::string& path) {
-  const std::string command = std::string("rhash ") + option + " --simple '" + path + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "";
-  std::string out;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) out += line;
-  pclose(pipe);
-  return out.substr(0, out.find_first_of(" \n"));
-}
-
 TEST(GostHashVsRhash, RandomFiles) {
-  if (std::system("rhash --version >/dev/null 2>&1") != 0) {
+  if (!nc::test::gost::HaveRhash()) {
     GTEST_SKIP() << "rhash is not installed (scripts/setup.sh installs it)";
   }
   nc::test::TempFolder folder;

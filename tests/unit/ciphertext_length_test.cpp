@@ -1,26 +1,27 @@
-// The plaintext length of DES ciphertexts from the payload size and the
-// stored low 32 bits, around and beyond 4 GiB.
+// The plaintext length of ciphertexts from the payload size and the stored
+// low 32 bits, around and beyond 4 GiB, padded to blocks or exact.
+#include "frame/ciphertext_length.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
-#include "des/ciphertext_length.h"
-#include "zq/zq.h"
-
-namespace nc::des {
+namespace nc::frame {
 namespace {
 
 constexpr std::uint64_t k4G = std::uint64_t{1} << 32;
-constexpr std::uint32_t kModes[] = {kDesEcb, kDesCbc, kDesCfb, kDesOfb};
+constexpr Padding kModes[] = {Padding::ZeroBlocks8, Padding::None};
+constexpr Padding kEcb = Padding::ZeroBlocks8, kCbc = Padding::None, kCfb = Padding::None,
+                  kOfb = Padding::None;
 
-std::uint64_t PayloadOf(std::uint64_t length, std::uint32_t mode) {
-  return mode == kDesEcb ? (length + 7) / 8 * 8 : length;
+std::uint64_t PayloadOf(std::uint64_t length, Padding mode) {
+  return mode == kEcb ? (length + 7) / 8 * 8 : length;
 }
 
-// What the encryptor writes, for plaintext lengths on both sides of 0, 4 GiB
+// What an encryptor writes, for plaintext lengths on both sides of 0, 4 GiB
 // and 8 GiB, comes back exactly in every mode.
 TEST(CiphertextLength, EveryWrittenLengthIsRecovered) {
-  for (std::uint32_t mode : kModes) {
+  for (Padding mode : kModes) {
     for (std::uint64_t base : {std::uint64_t{0}, k4G, 2 * k4G}) {
       for (std::uint64_t delta = 0; delta < 40; ++delta) {
         for (std::uint64_t length : {base + delta, base - delta}) {
@@ -29,8 +30,8 @@ TEST(CiphertextLength, EveryWrittenLengthIsRecovered) {
           std::uint64_t got = ~std::uint64_t{0};
           ASSERT_TRUE(
               RecoverPlaintextLength(payload, static_cast<std::uint32_t>(length), mode, &got))
-              << "mode " << mode << " length " << length;
-          EXPECT_EQ(got, length) << "mode " << mode;
+              << "padded " << (mode == kEcb) << " length " << length;
+          EXPECT_EQ(got, length) << "padded " << (mode == kEcb);
         }
       }
     }
@@ -40,7 +41,7 @@ TEST(CiphertextLength, EveryWrittenLengthIsRecovered) {
 // Any other stored value for the same payload is refused: the answer is
 // never a guess.
 TEST(CiphertextLength, NoOtherStoredValueFits) {
-  for (std::uint32_t mode : kModes) {
+  for (Padding mode : kModes) {
     for (std::uint64_t length :
          {std::uint64_t{0}, std::uint64_t{13}, k4G - 3, k4G, k4G + 1, k4G + 8, 3 * k4G - 1}) {
       std::uint64_t payload = PayloadOf(length, mode);
@@ -50,10 +51,10 @@ TEST(CiphertextLength, NoOtherStoredValueFits) {
         bool fits = RecoverPlaintextLength(payload, stored, mode, &got);
         // Only stored values of another plaintext with the same payload fit.
         bool expected =
-            offset == 0 || (mode == kDesEcb && PayloadOf(length + offset, mode) == payload &&
+            offset == 0 || (mode == kEcb && PayloadOf(length + offset, mode) == payload &&
                             static_cast<std::int64_t>(length) + offset >= 0);
-        EXPECT_EQ(fits, expected) << "mode " << mode << " length " << length << " offset "
-                                  << offset;
+        EXPECT_EQ(fits, expected) << "padded " << (mode == kEcb) << " length " << length
+                                  << " offset " << offset;
         if (fits) {
           EXPECT_EQ(got, length + static_cast<std::uint64_t>(offset));
         }
@@ -67,22 +68,20 @@ TEST(CiphertextLength, FilesThatCannotBeCiphertextsAreRefused) {
     const char* what;
     std::uint64_t payload;
     std::uint32_t stored;
-    std::uint32_t mode;
+    Padding mode;
   } cases[] = {
-      {"truncated CBC", 4, 5, kDesCbc},
-      {"truncated CFB", 100, 200, kDesCfb},
-      {"CBC with extra bytes", 6, 5, kDesCbc},
-      {"OFB a byte beyond 4 GiB stored as 0", k4G + 1, 0, kDesOfb},
-      {"CFB 4 GiB stored as all ones", k4G, 0xFFFFFFFFu, kDesCfb},
-      {"ECB payload not whole blocks", 15, 13, kDesEcb},
-      {"ECB with a whole extra block", 16, 8, kDesEcb},
-      {"ECB claiming more than its payload", 16, 17, kDesEcb},
-      {"ECB truncated below its length", 8, 13, kDesEcb},
-      {"ECB empty payload with a length", 0, 1, kDesEcb},
-      {"ECB one block whose length wraps", 8, 0xFFFFFFFFu, kDesEcb},
-      {"CBC empty payload with a length", 0, 0xFFFFFFFFu, kDesCbc},
-      {"mode 0", 8, 8, 0},
-      {"mode 5", 8, 8, 5},
+      {"truncated CBC", 4, 5, kCbc},
+      {"truncated CFB", 100, 200, kCfb},
+      {"CBC with extra bytes", 6, 5, kCbc},
+      {"OFB a byte beyond 4 GiB stored as 0", k4G + 1, 0, kOfb},
+      {"CFB 4 GiB stored as all ones", k4G, 0xFFFFFFFFu, kCfb},
+      {"ECB payload not whole blocks", 15, 13, kEcb},
+      {"ECB with a whole extra block", 16, 8, kEcb},
+      {"ECB claiming more than its payload", 16, 17, kEcb},
+      {"ECB truncated below its length", 8, 13, kEcb},
+      {"ECB empty payload with a length", 0, 1, kEcb},
+      {"ECB one block whose length wraps", 8, 0xFFFFFFFFu, kEcb},
+      {"CBC empty payload with a length", 0, 0xFFFFFFFFu, kCbc},
   };
   for (const Case& c : cases) {
     std::uint64_t got = 0;
@@ -91,4 +90,4 @@ TEST(CiphertextLength, FilesThatCannotBeCiphertextsAreRefused) {
 }
 
 }  // namespace
-}  // namespace nc::des
+}  // namespace nc::frame
