@@ -59,6 +59,14 @@ bool UsableCommonNumbers(const WordBlock* p, const WordBlock* q, const WordBlock
   return Equals(rest.get(), 1);
 }
 
+bool IsKeyOfCommonNumbers(const WordBlock* y, const WordBlock* p, const WordBlock* q) {
+  if (y->count == 0 || p->count == 0 || q->count == 0) return false;
+  if (!Less(Scratch{1, {1}}.get(), y) || !Less(y, p)) return false;
+  Scratch rest{};
+  zq_emd(rest.get(), y, q, p);
+  return Equals(rest.get(), 1);
+}
+
 bool ReadPqaFile(const char* path, OverCapacity over, const PqaNumbers& numbers) {
   frame::DataFileHeader header{};
   platform::ScopedFile file(frame::OpenDataFile(path, frame::kFileKey, frame::kAlgGost,

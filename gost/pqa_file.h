@@ -41,4 +41,8 @@ struct PqaNumbers {
 // nothing or that anyone can forge.
 [[nodiscard]] bool UsableCommonNumbers(const WordBlock* p, const WordBlock* q, const WordBlock* a);
 
+// Whether y is a public key of the common numbers p, q: 1 < y < p and
+// y^q = 1 (mod p), as every a^x is.
+[[nodiscard]] bool IsKeyOfCommonNumbers(const WordBlock* y, const WordBlock* p, const WordBlock* q);
+
 }  // namespace nc::gost

@@ -32,6 +32,7 @@ NCEXPORT int32_t NCAPI ZqGOSK(void* parent, const char* options, char* result, i
 NCEXPORT int32_t NCAPI ZqGOSB(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqGOSC(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqGOSP(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqGOSF(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqDIAP(void* parent, const char* options, char* result, int32_t resultSize);
 
 /* First position in `text` where `pattern` occurs, ASCII letters compared

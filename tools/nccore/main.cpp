@@ -39,6 +39,10 @@ constexpr OperationEntry kOperations[] = {
     {"ZqGOSP", ZqGOSP,
      "GOST signature key pair: [/SECRET:[PWD,TM,...:]<x.gsk>] [/PUBLIC:<y.gpk>] [/PQA:<n.pqa>] "
      "[/Y] [/NOLOGO]"},
+    {"ZqGOSF", ZqGOSF,
+     "GOST files: <source> <destination> /SR|/GM|/FG|/D|/IMIT|/HASH|/SIGN|/CHECK|/COMP "
+     "[/BLK:<t.gtb>] [/KEY:<k.gek>] [/PQA:<n.pqa>] [/SECRET:<x.gsk>] [/PUBLIC:<y.gpk>] [/Y] "
+     "[/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
      "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
 };
