@@ -49,313 +49,78 @@ fi
 IV=4b4c424e56527a7a  # "KLBNVRzz", the vector of every DES file job
 OPENSSL=(openssl enc -provider legacy -provider default)
 
-# Runs the host in the current folder (the case's), standard input from
-# /dev/null unless redirected by the caller.
-# Runs with simulated carriers (--carriers) go to the demonstration host
-# NCCORE_SIM (nccore-sim: the shipped host has no simulators).
-nccore() {
-  local host=$NCCORE
-  [[ " $* " == *" --carriers "* ]] && host=$NCCORE_SIM
-  NCCORE_UI=headless "${LAUNCHER[@]}" "$host" "$@"
-}
-
-# The operation's result tag: the first argument that is not a host flag
-# (or a host flag's value), in capitals, with the Zq prefix.
-result_tag() {
-  local skip=0 word
-  for word in "$@"; do
-    if ((skip)); then
-      skip=0
-    elif [[ $word == --*=* ]]; then
-      :
-    elif [[ $word == --* ]]; then
-      skip=1
-    else
-      word=${word^^}
-      [[ $word == ZQ* ]] || word=ZQ$word
-      printf '%s' "$word"
-      return
-    fi
-  done
-}
+source "$HERE/file_table.sh"
 
 key_hex() { od -An -tx1 -v -j52 -N8 "$1" | tr -d ' \n'; }
-# shellcheck disable=SC2059  # the format is only \xNN escapes
-bytes_of_hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
 
-# ---- files made for a case ----------------------------------------------------
-# make_file FILE RECIPE: the recipe's steps, joined by '+', in order:
-#   bytes:N             N bytes of a fixed pattern (seeded by the file name)
-#   text:T              the line T
-#   private             readable and writable by the owner only
-#   fixture:NAME        a copy of tests/blackbox/NAME
-#   drop:SECTION        a carrier description without its [SECTION]
-#   carriers:ROM        a carrier description: a Touch Memory device with the
-#                       7-byte ROM code ROM (hex; the CRC-8 is added)
-#   copy:F              a copy of F
-#   head:F:N            the first N bytes of F
-#   poke:OFFSET:HEX     those bytes written at OFFSET  } also on a file an
-#   flip:OFFSET         the byte at OFFSET inverted    } earlier item made
-#   trunc:N             cut to N bytes                 }
+# The table's recipe step:
 #   openssl:CIPHER:KEY:SRC  OpenSSL's encryption of SRC appended (key bytes
 #                       from the key file KEY, the jobs' vector)
-make_file() {
-  local file=$1 step arg
-  local -a steps parts
-  mkdir -p "$(dirname "$file")"
-  IFS='+' read -r -a steps <<<"$2"
-  for step in "${steps[@]}"; do
-    arg=${step#*:}
-    IFS=':' read -r -a parts <<<"$arg"
-    case $step in
-      bytes:*)
-        LC_ALL=C awk -v n="$arg" -v s="$(cksum <<<"$file" | cut -d' ' -f1)" \
-          'BEGIN { srand(s % 1000003); for (i = 0; i < n; i++) printf "%c", int(rand() * 256) }' \
-          >"$file"
-        ;;
-      text:*) printf '%s\n' "$arg" >"$file" ;;
-      private) chmod 600 "$file" ;;
-      fixture:*) cp "$HERE/$arg" "$file" ;;
-      carriers:*) printf '# one reader with one device\n[touchmemory]\ndriver = yes\ndevice = %s\n' \
-        "$arg" >"$file" ;;
-      copy:*) cp "$arg" "$file" ;;
-      drop:*) awk -v s="[$arg]" '/^\[/ { skip = ($0 == s) } !skip' "$file" >"$file.new" &&
-        mv "$file.new" "$file" ;;
-      head:*) head -c "${parts[1]}" "${parts[0]}" >"$file" ;;
-      poke:*) bytes_of_hex "${parts[1]}" |
-        dd of="$file" bs=1 seek="${parts[0]}" conv=notrunc status=none ;;
-      flip:*)
-        local old
-        old=$(od -An -tu1 -j"$arg" -N1 "$file" | tr -d ' ')
-        bytes_of_hex "$(printf '%02x' $((old ^ 255)))" |
-          dd of="$file" bs=1 seek="$arg" conv=notrunc status=none
-        ;;
-      trunc:*) truncate -s "$arg" "$file" ;;
-      openssl:*)
-        local -a iv=(-iv "$IV")
-        [[ ${parts[0]} == des-ecb ]] && iv=()
-        "${OPENSSL[@]}" -e "-${parts[0]}" -nopad -K "$(key_hex "${parts[1]}")" "${iv[@]}" \
-          -in "${parts[2]}" >>"$file"
-        ;;
-      *)
-        echo "unknown recipe step $step" >&2
-        return 1
-        ;;
-    esac || return 1
-  done
+table_recipe_step() {
+  local file=$1 step=$2
+  local -a parts
+  IFS=':' read -r -a parts <<<"${step#*:}"
+  case $step in
+    openssl:*)
+      local -a iv=(-iv "$IV")
+      [[ ${parts[0]} == des-ecb ]] && iv=()
+      "${OPENSSL[@]}" -e "-${parts[0]}" -nopad -K "$(key_hex "${parts[1]}")" "${iv[@]}" \
+        -in "${parts[2]}" >>"$file"
+      ;;
+    *)
+      echo "unknown recipe step $step" >&2
+      return 1
+      ;;
+  esac
 }
 
-# Setup: comma-separated items, in order: "FILE<RECIPE" (make_file) or
-# "run:ARGS" (the host with those arguments, which must succeed; a '%' in
-# ARGS stands for a comma, as between protection keywords).
-do_setup() {
-  local item
-  local -a items argv
-  IFS=',' read -r -a items <<<"$1"
-  for item in "${items[@]}"; do
-    item=$(trim "$item")
-    [[ -z $item ]] && continue
-    if [[ $item == run:* ]]; then
-      item=${item//%/,}
-      eval "argv=(${item#run:})"
-      nccore "${argv[@]}" </dev/null >.expect/setup.out 2>&1 ||
-        { echo "$item: $(cat .expect/setup.out)" >&2; return 1; }
-    else
-      make_file "${item%%<*}" "${item#*<}" || { echo "$item failed" >&2; return 1; }
-    fi
-  done
-}
-
-# ---- checks ----------------------------------------------------------------------
-# The 48-byte header as hex, from its fields (little-endian).
-header_hex() {  # fileKind algorithm mode keyKind unitSize dataLength protection integrity-hex
-  printf '%s0003%s%s%s%s%02x30000000%s%s%s' "$(hex_of_text TAVOCRYPTDATAFILE)" \
-    "$(le32 "$(printf %x "$1")" | cut -c1-4)" "$(le32 "$(printf %x "$2")" | cut -c1-4)" \
-    "$(le32 "$(printf %x "$3")" | cut -c1-4)" "$(le32 "$(printf %x "$4")" | cut -c1-4)" "$5" \
-    "$(le32 "$(printf %x "$6")")" "$(le32 "$(printf %x "$7")")" "$8"
-}
-
-# check_file FILE CHECK: prints a problem, or nothing. Checks (joined by '+'):
-#   -                   FILE does not exist
+# The table's checks:
 #   key:P               a DES key file with protection code P: 60 bytes,
 #                       header, one block of two words; unprotected keys
 #                       carry the integrity value of their 8 bytes, protected
 #                       ones one that the stored (enciphered) bytes do not give
-#   hdr:K:A:M:U:L       a data file header: fileKind K, algorithm A, mode M,
-#                       unitSize U, dataLength L (everything else 0)
-#   size:N              N bytes long
-#   same:F / differ:F   the same bytes as F / other bytes
 #   openssl:CIPHER:KEY:SRC  OpenSSL deciphers the payload to SRC, followed
 #                       only by zero bytes up to the payload's length
 #   mac:KEY:SRC         the 8-byte payload is the last block of OpenSSL's
 #                       DES-CBC over SRC, a byte 0x80 and zero bytes up to a
 #                       multiple of 8 (the keyed hash)
-check_file() {
-  local file=$1 check hex
-  local -a checks f
-  IFS='+' read -r -a checks <<<"$2"
-  for check in "${checks[@]}"; do
-    if [[ $check == - ]]; then
-      [[ -e $file ]] && echo "$file exists"
-      continue
-    fi
-    if [[ ! -f $file ]]; then
-      echo "$file missing"
-      return
-    fi
-    hex=$(hex_of_file "$file")
-    IFS=':' read -r -a f <<<"${check#*:}"
-    case $check in
-      key:*)
-        local want
-        want=$(header_hex 1 2 0 1 0 0 "${f[0]}" "")
-        if [[ ${#hex} != 120 || ${hex:0:80} != "$want" || ${hex:96:8} != 02000000 ]]; then
-          echo "$file is no key file with protection ${f[0]}: ${hex:0:104}"
-        elif [[ ${f[0]} == 0 && ${hex:80:8} != "$(le32 "$(integrity_of_hex "${hex:104:16}")")" ]]; then
-          echo "$file: integrity value ${hex:80:8} does not fit its key ${hex:104:16}"
-        elif [[ ${f[0]} != 0 && ${hex:80:8} == "$(le32 "$(integrity_of_hex "${hex:104:16}")")" ]]; then
-          echo "$file: the integrity value fits the enciphered key"
-        fi
-        ;;
-      hdr:*)
-        local want
-        want=$(header_hex "${f[0]}" "${f[1]}" "${f[2]}" 0 "${f[3]}" "${f[4]}" 0 00000000)00000000
-        [[ ${hex:0:96} == "$want" ]] || echo "$file: header ${hex:0:96}, want $want"
-        ;;
-      size:*) [[ $((${#hex} / 2)) == "${f[0]}" ]] || echo "$file: $((${#hex} / 2)) bytes, want ${f[0]}" ;;
-      same:*) cmp -s "$file" "${check#same:}" || echo "$file differs from ${check#same:}" ;;
-      differ:*) cmp -s "$file" "${check#differ:}" && echo "$file equals ${check#differ:}" ;;
-      openssl:*)
-        local -a iv=(-iv "$IV")
-        [[ ${f[0]} == des-ecb ]] && iv=()
-        local plain padded
-        plain=$(tail -c +49 "$file" |
-          "${OPENSSL[@]}" -d "-${f[0]}" -nopad -K "$(key_hex "${f[1]}")" "${iv[@]}" | hex_of_file -)
-        padded=$(hex_of_file "${f[2]}")
-        while ((${#padded} < ${#plain})); do padded+=00; done
-        [[ $plain == "$padded" ]] ||
-          echo "$file: OpenSSL ${f[0]} deciphers it to ${plain:0:64}..., want ${padded:0:64}..."
-        ;;
-      mac:*)
-        local mac
-        mac=$({ cat "${f[1]}" && printf '\x80' &&
-          head -c $((7 - $(stat -c %s "${f[1]}") % 8)) /dev/zero; } |
-          "${OPENSSL[@]}" -e -des-cbc -nopad -K "$(key_hex "${f[0]}")" -iv "$IV" | tail -c 8 |
-          hex_of_file -)
-        [[ ${hex:96} == "$mac" ]] || echo "$file: hash ${hex:96}, OpenSSL's CBC-MAC $mac"
-        ;;
-      *) echo "unknown check $check" ;;
-    esac
-  done
-}
-
-# ---- one case ------------------------------------------------------------------
-# run_case NAME SETUP ARGS CODE SUFFIX CHECKS
-#   ARGS    the host's arguments, as shell words; a last word '<FILE' (quoted)
-#           makes FILE the standard input (else /dev/null)
-#   CODE    expected exit code (two digits), the text being the tag, the
-#           message of CODE and SUFFIX (a shell word: ' k.dek' for the key-file
-#           errors, which put a blank before the name); or "host": the host
-#           refuses with exit code 1, says why on stderr and prints no result
-#   CHECKS  comma-separated "FILE=CHECK" (check_file); FILE may be a pattern
-#           that must match exactly one file, or <stderr>: what the host
-#           wrote there. Files the setup made and the
-#           checks do not name must be unchanged, and no other file may exist
-#           afterwards (a left-over temporary or a stray output fails).
-CASE_NO=0
-run_case() {
-  local name=$1 setup=$2 args=$3 code=$4 suffix=$5 checks=$6
-  if [[ -z $NCCORE_SIM && "$setup $args" == *--carriers* ]]; then
-    SKIPPED=$((SKIPPED + 1))
-    return
-  fi
-  CASE_NO=$((CASE_NO + 1))
-  local dir=$WORK/case$CASE_NO
-  mkdir -p "$dir/.expect/before" "$dir/.expect/run"
-  local problems=() item file
-  export NCCORE_SETTINGS=$dir/.expect/settings.ini NCCORE_PROFILE_DIR=$dir/.expect
-  export NCCORE_RUNTIME_DIR=$dir/.expect/run
-  printf '[%s]\n"AdpType"=dword:00000000\n' "$VTMD_KEY" >"$NCCORE_SETTINGS"
-
-  if ! (cd "$dir" && do_setup "$setup") 2>"$dir/.expect/setup.err"; then
-    fail "$name" "setup: $(head -c 400 "$dir/.expect/setup.err")"
-    return
-  fi
-  local -A before=()
-  while IFS= read -r -d '' file; do
-    file=${file#./}
-    before[$file]=1
-    mkdir -p "$(dirname "$dir/.expect/before/$file")"
-    cp "$dir/$file" "$dir/.expect/before/$file"
-  done < <(cd "$dir" && find . -path ./.expect -prune -o -type f -print0)
-
-  local -a argv=()
-  eval "argv=($args)"
-  local input=/dev/null
-  if ((${#argv[@]})) && [[ ${argv[-1]} == '<'* ]]; then
-    input=${argv[-1]#<}
-    unset 'argv[-1]'
-  fi
-  (cd "$dir" && nccore "${argv[@]}" <"$input") >"$dir/.expect/stdout" 2>"$dir/.expect/stderr"
-  local status=$?
-
-  local got_text
-  got_text=$(tr -d '\r' <"$dir/.expect/stdout")
-  if [[ $code == host ]]; then
-    [[ $status == 1 ]] || problems+=("exit code $status, expected 1")
-    [[ -z $got_text ]] || problems+=("printed '$got_text'")
-    grep -q '^nccore: ' "$dir/.expect/stderr" || problems+=("no reason on stderr")
-  else
-    ((10#$code == status)) || problems+=("exit code $status, expected $((10#$code))")
-    eval "suffix=$suffix"
-    local problem
-    problem=$(result_text_problem "$dir/.expect/stdout" \
-      "$(result_tag "${argv[@]}")${MESSAGE[$code]}$suffix")
-    [[ -n $problem ]] && problems+=("$problem")
-  fi
-
-  local -A named=()
-  local -a items matched
-  IFS=',' read -r -a items <<<"$checks"
-  for item in "${items[@]}"; do
-    item=$(trim "$item")
-    [[ -z $item ]] && continue
-    file=${item%%=*}
-    if [[ $file == '<stderr>' ]]; then
-      local problem
-      problem=$(cd "$dir/.expect" && check_file stderr "${item#*=}")
-      [[ -n $problem ]] && problems+=("$problem: $(head -c 200 "$dir/.expect/stderr")")
-      continue
-    fi
-    if [[ $file == *'*'* ]]; then
-      mapfile -t matched < <(cd "$dir" && compgen -G "$file")
-      if [[ ${#matched[@]} != 1 ]]; then
-        problems+=("${#matched[@]} files match $file")
-        continue
+table_check() {
+  local file=$1 check=$2 hex=$3
+  local -a f
+  IFS=':' read -r -a f <<<"${check#*:}"
+  case $check in
+    key:*)
+      local want
+      want=$(header_hex 1 2 0 1 0 0 "${f[0]}" "")
+      if [[ ${#hex} != 120 || ${hex:0:80} != "$want" || ${hex:96:8} != 02000000 ]]; then
+        echo "$file is no key file with protection ${f[0]}: ${hex:0:104}"
+      elif [[ ${f[0]} == 0 && ${hex:80:8} != "$(le32 "$(integrity_of_hex "${hex:104:16}")")" ]]; then
+        echo "$file: integrity value ${hex:80:8} does not fit its key ${hex:104:16}"
+      elif [[ ${f[0]} != 0 && ${hex:80:8} == "$(le32 "$(integrity_of_hex "${hex:104:16}")")" ]]; then
+        echo "$file: the integrity value fits the enciphered key"
       fi
-      file=${matched[0]}
-    fi
-    named[$file]=1
-    local problem
-    problem=$(cd "$dir" && check_file "$file" "${item#*=}")
-    [[ -n $problem ]] && problems+=("$problem")
-  done
-
-  for file in "${!before[@]}"; do
-    [[ -n ${named[$file]+set} ]] && continue
-    if [[ ! -f $dir/$file ]]; then
-      problems+=("$file was removed")
-    elif ! cmp -s "$dir/$file" "$dir/.expect/before/$file"; then
-      problems+=("$file was changed")
-    fi
-  done
-  while IFS= read -r -d '' file; do
-    file=${file#./}
-    [[ -n ${before[$file]+set} || -n ${named[$file]+set} ]] && continue
-    problems+=("unexpected file '$file'")
-  done < <(cd "$dir" && find . -path ./.expect -prune -o -type f -print0)
-
-  case_verdict "$name" "${problems[@]}"
+      ;;
+    openssl:*)
+      local -a iv=(-iv "$IV")
+      [[ ${f[0]} == des-ecb ]] && iv=()
+      local plain padded
+      plain=$(tail -c +49 "$file" |
+        "${OPENSSL[@]}" -d "-${f[0]}" -nopad -K "$(key_hex "${f[1]}")" "${iv[@]}" | hex_of_file -)
+      padded=$(hex_of_file "${f[2]}")
+      while ((${#padded} < ${#plain})); do padded+=00; done
+      [[ $plain == "$padded" ]] ||
+        echo "$file: OpenSSL ${f[0]} deciphers it to ${plain:0:64}..., want ${padded:0:64}..."
+      ;;
+    mac:*)
+      local mac
+      mac=$({ cat "${f[1]}" && printf '\x80' &&
+        head -c $((7 - $(stat -c %s "${f[1]}") % 8)) /dev/zero; } |
+        "${OPENSSL[@]}" -e -des-cbc -nopad -K "$(key_hex "${f[0]}")" -iv "$IV" | tail -c 8 |
+        hex_of_file -)
+      [[ ${hex:96} == "$mac" ]] || echo "$file: hash ${hex:96}, OpenSSL's CBC-MAC $mac"
+      ;;
+    *) echo "unknown check $check" ;;
+  esac
 }
 
 # ---- the cases -------------------------------------------------------------------
