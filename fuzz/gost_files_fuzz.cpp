@@ -1,11 +1,13 @@
 // Fuzz harness: the GOST parameter and key files' readers (gost/pqa_file.h,
-// gost/key_files.h) on the same input, as a .PQA file, a substitution block
-// and a GOST key (a protected key is opened silently: no carrier answers),
-// with a block too large reported either way.
+// gost/key_files.h) on the same input, as a .PQA file, a substitution block,
+// a GOST key and the two signature keys (a protected key is opened
+// silently: no carrier answers), with a block too large reported either
+// way.
 //
 // Checks: a read succeeds only for a file whose blocks fit their room, hold
 // the counts of their kind and, for common numbers, usable numbers
-// (gost::UsableCommonNumbers); a failure leaves one of the readers' last
+// (gost::UsableCommonNumbers), a secret key other than 0 and a public key
+// of the common numbers; a failure leaves one of the readers' last
 // errors, and 1784 only when a block too large is to be reported as such.
 #include <cstdint>
 #include <cstring>
@@ -45,6 +47,32 @@ void ReadKeyAndTable(const char* path, nc::gost::OverCapacity over) {
   }
 }
 
+// Small common numbers for the public key's check: p = 23, q = 11, a = 2.
+void ReadSignatureKeys(const char* path, nc::gost::OverCapacity over) {
+  GOSNumber8 x;
+  std::memset(&x, 0xA5, sizeof x);
+  nc::platform::SetLastErrorCode(kUntouched);
+  if (nc::gost::ReadSignSecretFile(nullptr, path, true, over, x)) {
+    FUZZ_CHECK(x.count <= 8);
+    bool zero = true;
+    for (std::uint32_t i = 0; i < x.count; ++i) zero = zero && x.words[i] == 0;
+    FUZZ_CHECK(!zero);
+  } else {
+    FUZZ_CHECK(KnownFailure(nc::platform::GetLastErrorCode(), over));
+  }
+  const GOSNumber32 p{1, {23}};
+  const GOSNumber8 q{1, {11}};
+  GOSNumber32 y;
+  std::memset(&y, 0xA5, sizeof y);
+  nc::platform::SetLastErrorCode(kUntouched);
+  if (nc::gost::ReadSignPublicFile(path, over, p, q, y)) {
+    FUZZ_CHECK(y.count >= 1 && y.count <= 32 && y.words[0] > 1 && y.words[0] < 23);
+  } else {
+    FUZZ_CHECK(nc::platform::GetLastErrorCode() != nc::platform::kErrorLogonFailure &&
+               KnownFailure(nc::platform::GetLastErrorCode(), over));
+  }
+}
+
 void ReadAs(const char* path, nc::gost::OverCapacity over) {
   GOSNumber32 p, a;
   GOSNumber8 q;
@@ -73,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (auto over : {nc::gost::OverCapacity::ReadFault, nc::gost::OverCapacity::UnknownError}) {
     ReadAs(file.path(), over);
     ReadKeyAndTable(file.path(), over);
+    ReadSignatureKeys(file.path(), over);
   }
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
 #   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest, and the
-#                      tests' peers and tools (OpenSSL, rhash, xxd, Python)
+#                      tests' peers and tools (OpenSSL, rhash, xxd, Python, and
+#                      GNU time for the benchmarks)
 #   setup.sh all       the above, plus the Windows cross-compilers (32-bit for
 #                      the shipped DLLs, 64-bit for the tests), wine64, Xvfb,
 #                      the Russian locale (Wine draws Cyrillic in dialogs only
@@ -13,7 +14,7 @@ set -euo pipefail
 want=${1:-native}
 
 native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev libssl-dev
-                 rhash libengine-gost-openssl openssl xxd python3)
+                 rhash libengine-gost-openssl openssl xxd python3 time)
 windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
                   libgcrypt-mingw-w64-dev wine64 xvfb xauth locales imagemagick x11-utils)
 

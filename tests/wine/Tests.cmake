@@ -129,9 +129,10 @@ if(NCCORE_SIMULATORS)  # the rows with simulated carriers run on the demonstrati
   set_property(TEST wine_des_blackbox APPEND PROPERTY ENVIRONMENT
                NCCORE_SIM=$<TARGET_FILE:nccore-sim>)
 endif()
+wine_test(wine_gosf_blackbox bash ${blackbox}/gosf_table.sh $<TARGET_FILE:nccore> wine)
 # A quiet DES job ended by Ctrl-C (SIGINT, which Wine hands to the program
 # as the console's Ctrl-C): 10, no temporary file, the destination kept.
-wine_test(wine_des_interrupted bash ${blackbox}/des_interrupted.sh $<TARGET_FILE:nccore> wine)
+wine_test(wine_jobs_interrupted bash ${blackbox}/jobs_interrupted.sh $<TARGET_FILE:nccore> wine)
 # The shipped DLL and host hold no test support.
 wine_test(wine_no_simulators bash ${blackbox}/no_simulators.sh $<TARGET_FILE:nccore>
           $<TARGET_FILE:nccore21> ${CMAKE_NM} wine)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# A DES job ended before its time: Ctrl-C typed on the terminal, or SIGINT,
+# A file job (DES, GOST) ended before its time: Ctrl-C typed on the
+# terminal, or SIGINT,
 # SIGTERM or SIGHUP sent to the process, during the file loop (with its
 # progress on a terminal, or quiet with /NOLOGO and only pipes around it)
 # and while it waits for a password (typed on the terminal, or from a
 # descriptor whose writer stays silent). Every time the job ends with 10 and
 # its result text, no temporary file is left, an existing destination keeps
 # its bytes, and the terminal is as it was (echo and line editing on).
-#   des_interrupted.sh <path-to-nccore> [wine]
+#   jobs_interrupted.sh <path-to-nccore> [wine]
 #
 # Under Wine only the quiet job runs, with SIGINT: Wine hands it to the
 # program as the console's Ctrl-C. (The wait for a silent password pipe
@@ -16,8 +17,9 @@
 # The source is a sparse file of 1 TiB: enciphering it takes hours on any
 # machine, so the job is still running when the signal arrives.
 set -u
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-host_under_test des_interrupted "$@"
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$HERE/lib.sh"
+host_under_test jobs_interrupted "$@"
 nccore=$NCCORE
 enter_scratch_folder
 
@@ -32,13 +34,16 @@ printf 'correct horse\n' >pw.txt
 chmod 600 pw.txt
 NCCORE_UI=headless host --password-file pw.txt desk PWD:pk.dek >/dev/null ||
   fail "desk PWD: exit code $?"
-truncate -s 1T big || { echo "des_interrupted: no sparse files"; exit 2; }
+cp "$HERE/gosb_table.txt" t.txt
+NCCORE_UI=headless host gosb t.txt t.gtb /NOLOGO >/dev/null || fail "gosb: exit code $?"
+NCCORE_UI=headless host gosk k.gek /NOLOGO >/dev/null || fail "gosk: exit code $?"
+truncate -s 1T big || { echo "jobs_interrupted: no sparse files"; exit 2; }
 printf 'the previous contents\n' >old.enc
 printf 'a short source\n' >small
 mkfifo silent
 
 title="Файловый криптопроцессор DES"
-cancelled='ZQDESF10: Пользователь прервал работу'
+gost_title="Файловый криптопроцессор ГОСТ"
 
 # The pid of the process running $nccore below the process $1, if any.
 host_below() {
@@ -68,13 +73,14 @@ wait_for_temporary() {
   return 1
 }
 
-# The end of a case: result 10, its text in $2, files as before ($3).
+# The end of a case: result 10, its text in $2 (after the tag of the
+# operation, ZQDESF or ZQGOSF), files as before ($3).
 check_end() {  # name, output file, listing before, exit code
   [[ $4 == 10 ]] || fail "$1: exit code $4, want 10"
   local text
   text=$(tr -d '\r' <"$2")
   [[ $MODE == wine ]] && text=$(iconv -f CP1251 -t UTF-8 <<<"$text")
-  [[ $text == *"$cancelled"* ]] || fail "$1: no result text"
+  [[ $text =~ ZQ(DES|GOS)F10:\ Пользователь\ прервал\ работу ]] || fail "$1: no result text"
   [[ $(listing) == "$3" ]] || fail "$1: files changed: $(listing | tr '\n' ' ')"
 }
 
@@ -139,6 +145,10 @@ else
   # ---- Ctrl-C typed during the loop ----------------------------------------------------
   on_terminal ctrl-c-new-destination ctrl-c "$title" desf big big.enc /CBC /KEY:k.dek
   on_terminal ctrl-c-existing-destination ctrl-c "$title" desf big old.enc /CBC /KEY:k.dek /Y
+  on_terminal gost-ctrl-c-new-destination ctrl-c "$gost_title" gosf big big.enc /GM \
+    /BLK:t.gtb /KEY:k.gek
+  on_terminal gost-ctrl-c-existing-destination ctrl-c "$gost_title" gosf big old.enc /GM \
+    /BLK:t.gtb /KEY:k.gek /Y
 fi
 
 # ---- signals ---------------------------------------------------------------------------
@@ -148,9 +158,11 @@ for signal in "${signals[@]}"; do
     on_terminal "$signal-at-the-prompt" "$signal" "Пароль: " desf small old.enc /CBC /KEY:pk.dek /Y
   fi
   through_pipes "$signal-quiet-job" "$signal" temporary desf big old.enc /CBC /KEY:k.dek /Y /NOLOGO
+  through_pipes "$signal-quiet-gost-job" "$signal" temporary gosf big old.enc /GM /BLK:t.gtb \
+    /KEY:k.gek /Y /NOLOGO
   [[ $MODE == wine ]] && continue
   through_pipes "$signal-silent-password-descriptor" "$signal" input \
     --password-fd 3 desf small old.enc /CBC /KEY:pk.dek /Y
 done
 
-all_passed des_interrupted
+all_passed jobs_interrupted
