@@ -78,8 +78,8 @@ int Encrypt(DesFileJob& job) {
 // ---- decryption ------------------------------------------------------------------------
 
 // Mode and unit size the cipher can run with; ECB is padded to blocks.
-bool UsableCiphertext(const frame::DataFileHeader& header, frame::Padding* padding) {
-  *padding = header.mode == kDesEcb ? frame::Padding::ZeroBlocks8 : frame::Padding::None;
+bool UsableCiphertext(const frame::DataFileHeader& header, std::uint32_t* blockSize) {
+  *blockSize = header.mode == kDesEcb ? 8 : 1;
   switch (header.mode) {
     case kDesEcb:
     case kDesCbc:

@@ -63,9 +63,9 @@ int OpenCiphertextSource(FileJob& job, std::uint16_t algorithm, CiphertextCheck 
     return kSourceUnreadable;
   }
   source->payload = source->fileSize - kHeaderSize;
-  Padding padding = Padding::None;
-  if (!check(job.header, &padding) ||
-      !RecoverPlaintextLength(source->payload, job.header.dataLength, padding, &source->length)) {
+  std::uint32_t blockSize = 1;
+  if (!check(job.header, &blockSize) ||
+      !RecoverPlaintextLength(source->payload, job.header.dataLength, blockSize, &source->length)) {
     platform::SetLastErrorCode(platform::kErrorInvalidData);
     return kSourceRefused;
   }

@@ -114,8 +114,9 @@ struct CiphertextSource {
 };
 
 // How a processor's decryptor takes a ciphertext header: false when it
-// cannot run the header's mode and unit size; else the padding of the mode.
-using CiphertextCheck = bool (*)(const DataFileHeader& header, Padding* padding);
+// cannot run the header's mode and unit size; else the block size the mode
+// pads the plaintext to (1: not padded).
+using CiphertextCheck = bool (*)(const DataFileHeader& header, std::uint32_t* blockSize);
 
 // Opens the source as a ciphertext of `algorithm` (its header into
 // job.header) and checks everything about it before any output exists:

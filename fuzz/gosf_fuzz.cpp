@@ -49,25 +49,27 @@ std::uint32_t Le32(const std::uint8_t* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-// The folder of the run, made the current one, with the files the
-// commands read.
+// The folder of the run, with the files the commands read. (The current
+// folder stays: libFuzzer reads its corpus by the names it was given.)
 struct Folder {
   Folder() {
     path = fs::temp_directory_path() / ("nccore-fuzz-gosf-" + std::to_string(::getpid()));
     fs::create_directories(path);
-    fs::current_path(path);
-    std::ofstream("t.txt") << kTable;
-    std::ofstream("src") << "the signed text";
-    FUZZ_CHECK(Call(ZqGOSB, "\"t.txt\" \"t.gtb\" /NOLOGO /Y") == 0);
-    FUZZ_CHECK(Call(ZqGOSK, "\"k.gek\" /NOLOGO /Y") == 0);
-    FUZZ_CHECK(Call(ZqGOSC, "\"n.pqa\" /P:512 /NOLOGO /Y") == 0);
-    FUZZ_CHECK(Call(ZqGOSP, "/PQA:\"n.pqa\" /SECRET:\"x.gsk\" /PUBLIC:\"y.gpk\" /NOLOGO /Y") == 0);
+    std::ofstream(Name("t.txt")) << kTable;
+    std::ofstream(Name("src")) << "the signed text";
+    FUZZ_CHECK(Call(ZqGOSB, Quoted("t.txt") + Quoted("t.gtb") + "/NOLOGO /Y") == 0);
+    FUZZ_CHECK(Call(ZqGOSK, Quoted("k.gek") + "/NOLOGO /Y") == 0);
+    FUZZ_CHECK(Call(ZqGOSC, Quoted("n.pqa") + "/P:512 /NOLOGO /Y") == 0);
+    FUZZ_CHECK(Call(ZqGOSP, "/PQA:" + Quoted("n.pqa") + "/SECRET:" + Quoted("x.gsk") +
+                                "/PUBLIC:" + Quoted("y.gpk") + "/NOLOGO /Y") == 0);
   }
   ~Folder() {
     std::error_code ignored;
-    fs::current_path(fs::temp_directory_path(), ignored);
     fs::remove_all(path, ignored);
   }
+  std::string Name(const char* name) const { return (path / name).string(); }
+  // The name in quotes, then a blank.
+  std::string Quoted(const char* name) const { return "\"" + Name(name) + "\" "; }
   fs::path path;
 };
 
@@ -90,27 +92,31 @@ long long ExpectedPlaintext(const std::vector<std::uint8_t>& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Folder folder;
+  static const Folder folder;
   const std::vector<std::uint8_t> in(data, data + size);
+  const std::string input = folder.Name("in"), output = folder.Name("out");
   {
-    std::ofstream file("in", std::ios::binary | std::ios::trunc);
+    std::ofstream file(input, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  std::remove("out");
+  std::remove(output.c_str());
 
-  const int code = Call(ZqGOSF, "\"in\" \"out\" /D /BLK:\"t.gtb\" /KEY:\"k.gek\" /NOLOGO /Y");
+  const int code = Call(ZqGOSF, folder.Quoted("in") + folder.Quoted("out") +
+                                    "/D /BLK:" + folder.Quoted("t.gtb") +
+                                    "/KEY:" + folder.Quoted("k.gek") + "/NOLOGO /Y");
   const long long expected = ExpectedPlaintext(in);
   if (expected >= 0) {
     FUZZ_CHECK(code == 0);
-    FUZZ_CHECK(Contents("out").size() == static_cast<std::size_t>(expected));
+    FUZZ_CHECK(Contents(output.c_str()).size() == static_cast<std::size_t>(expected));
   } else {
     FUZZ_CHECK(code == 2 || code == 27);
-    FUZZ_CHECK(!fs::exists("out"));
+    FUZZ_CHECK(!fs::exists(output));
   }
 
-  const int check =
-      Call(ZqGOSF, "\"src\" \"in\" /CHECK /BLK:\"t.gtb\" /PQA:\"n.pqa\" /PUBLIC:\"y.gpk\" /NOLOGO");
+  const int check = Call(ZqGOSF, folder.Quoted("src") + folder.Quoted("in") + "/CHECK /BLK:" +
+                                     folder.Quoted("t.gtb") + "/PQA:" + folder.Quoted("n.pqa") +
+                                     "/PUBLIC:" + folder.Quoted("y.gpk") + "/NOLOGO");
   FUZZ_CHECK(check == 0 || check == 12 || check == 2 || check == 27);
-  FUZZ_CHECK(Contents("in") == in);
+  FUZZ_CHECK(Contents(input.c_str()) == in);
   return 0;
 }

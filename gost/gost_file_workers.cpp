@@ -76,9 +76,8 @@ int Encipher(GostFileJob& job) {
 }
 
 // The three modes the cipher runs; simple replacement is padded to blocks.
-bool UsableCiphertext(const frame::DataFileHeader& header, frame::Padding* padding) {
-  *padding =
-      header.mode == kGosSimpleReplacement ? frame::Padding::ZeroBlocks8 : frame::Padding::None;
+bool UsableCiphertext(const frame::DataFileHeader& header, std::uint32_t* blockSize) {
+  *blockSize = header.mode == kGosSimpleReplacement ? 8 : 1;
   return header.mode >= kGosSimpleReplacement && header.mode <= kGosFeedbackGamma;
 }
 

@@ -42,6 +42,9 @@ ZQ_STATIC_ASSERT(sizeof(WordBlock) == 8, "WordBlock header");
 #include "zq/gost_hash.h"   /* GOSHash, GOSHashComplete */
 #include "zq/gost_sign.h"
 
+/* ---- ZQRSA32 ----------------------------------------------------------- */
+#include "zq/rsa.h" /* RSAGenPQN, RSAGenED, RSAEncBlk, RSADecBlk, RSAEncrypt, RSADecrypt, RSAHash */
+
 #ifdef __cplusplus
 }
 #endif
