@@ -133,17 +133,8 @@ Outcome Run(GospJob& job) {
   frame::DataFileHeader secretHeader =
       frame::NewHeader(frame::kFileKey, frame::kAlgGost, frame::kKeySecretHalf);
   secretHeader.protectionCode = job.protection;
-  WordBlockOf<1> random{};
-  random.count = 1;
-  zq_rnd(random.get());
-  secretHeader.tokenChallenge = random.words[0];
-  if (job.protection != 0) {
-    std::uint8_t challenge[4];
-    for (int i = 0; i < 4; ++i)
-      challenge[i] = static_cast<std::uint8_t>(secretHeader.tokenChallenge >> (8 * i));
-    if (!protect::ObtainMasterKey(job.parent, job.protection, job.quiet, challenge, job.masterKey))
-      return {frame::kResultHardwareError};
-  }
+  if (!protect::StartKeyMaterial(job.parent, job.quiet, secretHeader, job.masterKey))
+    return {frame::kResultHardwareError};
   protect::ProtectKeyMaterial(protect::KeyMaterialKind::GostSignSecret, secretHeader, job.masterKey,
                               x, nullptr);
 

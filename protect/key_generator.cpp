@@ -64,20 +64,8 @@ Outcome Generate(KeyJob& job) {
   frame::DataFileHeader header =
       frame::NewHeader(frame::kFileKey, kind.algorithm, frame::kKeySymmetric);
   header.protectionCode = job.protection;
-  // The challenge is drawn for every key, so that protection can be added
-  // to the file later.
-  job.key.count = 1;
-  zq_rnd(job.key.get());
-  header.tokenChallenge = job.key.words[0];
-
-  // The master key comes before the key: a refused carrier costs nothing.
-  if (job.protection != 0) {
-    std::uint8_t challenge[4];
-    for (int i = 0; i < 4; ++i)
-      challenge[i] = static_cast<std::uint8_t>(header.tokenChallenge >> (8 * i));
-    if (!ObtainMasterKey(job.parent, job.protection, file.quiet, challenge, job.masterKey))
-      return {frame::kResultHardwareError};
-  }
+  if (!StartKeyMaterial(job.parent, file.quiet, header, job.masterKey))
+    return {frame::kResultHardwareError};
   kind.generate(job.key.get());
   // The block must hold the kind's key; anything else is not written.
   if (job.key.count != kind.words) return {frame::kResultUnknownError};

@@ -9,6 +9,7 @@
 #include "platform/last_error.h"
 #include "protect/master_key.h"
 #include "zq/des.h"
+#include "zq/random.h"
 #include "zq/wipe.h"
 
 namespace nc::protect {
@@ -109,6 +110,26 @@ bool ObtainMasterKey(platform::WindowHandle parent, std::uint32_t code, bool qui
   return true;
 }
 
+bool ObtainMasterKeyFor(platform::WindowHandle parent, const frame::DataFileHeader& header,
+                        bool quiet, DesKeyContext& masterKey) {
+  const std::uint8_t challenge[4] = {
+      static_cast<std::uint8_t>(header.tokenChallenge & 0xFF),
+      static_cast<std::uint8_t>((header.tokenChallenge >> 8) & 0xFF),
+      static_cast<std::uint8_t>((header.tokenChallenge >> 16) & 0xFF),
+      static_cast<std::uint8_t>(header.tokenChallenge >> 24)};
+  return ObtainMasterKey(parent, header.protectionCode, quiet, challenge, masterKey);
+}
+
+bool StartKeyMaterial(platform::WindowHandle parent, bool quiet, frame::DataFileHeader& header,
+                      DesKeyContext& masterKey) {
+  WordBlockOf<1> random{};
+  random.count = 1;
+  zq_rnd(random.get());
+  header.tokenChallenge = random.words[0];
+  SecureWipe(&random, sizeof random);
+  return header.protectionCode == 0 || ObtainMasterKeyFor(parent, header, quiet, masterKey);
+}
+
 void ProtectKeyMaterial(KeyMaterialKind kind, frame::DataFileHeader& header,
                         DesKeyContext& masterKey, WordBlock* first, WordBlock* second) {
   header.integrityValue = KeyMaterialIntegrity(kind, first, second);
@@ -118,14 +139,8 @@ void ProtectKeyMaterial(KeyMaterialKind kind, frame::DataFileHeader& header,
 bool OpenKeyMaterial(platform::WindowHandle parent, const frame::DataFileHeader& header, bool quiet,
                      KeyMaterialKind kind, WordBlock* first, WordBlock* second) {
   if (header.protectionCode != 0) {
-    // The challenge is the header's bytes 44..47, as stored.
-    const std::uint8_t challenge[4] = {
-        static_cast<std::uint8_t>(header.tokenChallenge & 0xFF),
-        static_cast<std::uint8_t>((header.tokenChallenge >> 8) & 0xFF),
-        static_cast<std::uint8_t>((header.tokenChallenge >> 16) & 0xFF),
-        static_cast<std::uint8_t>(header.tokenChallenge >> 24)};
     DesKeyContext masterKey;
-    if (!ObtainMasterKey(parent, header.protectionCode, quiet, challenge, masterKey)) {
+    if (!ObtainMasterKeyFor(parent, header, quiet, masterKey)) {
       return false;  // wiped, last error 1326
     }
     CipherKeyMaterial(kind, masterKey, first, second, kDesDecipher);

@@ -46,6 +46,20 @@ void CipherKeyMaterial(KeyMaterialKind kind, DesKeyContext& masterKey, WordBlock
 [[nodiscard]] bool ObtainMasterKey(platform::WindowHandle parent, std::uint32_t code, bool quiet,
                                    const std::uint8_t challenge[4], DesKeyContext& masterKey);
 
+// Obtains the master key for a header's protection code, its challenge the
+// header's bytes 44..47 as stored; false with the last error 1326 as above.
+[[nodiscard]] bool ObtainMasterKeyFor(platform::WindowHandle parent,
+                                      const frame::DataFileHeader& header, bool quiet,
+                                      DesKeyContext& masterKey);
+
+// Generation side, before the material is made: a random tokenChallenge in
+// `header` (drawn for every key, so that protection can be added to the
+// file later), then for a protected header the master key. False when the
+// factors were not obtained (the generator reports 25); the master key
+// comes first so that a refused carrier costs no generation.
+[[nodiscard]] bool StartKeyMaterial(platform::WindowHandle parent, bool quiet,
+                                    frame::DataFileHeader& header, DesKeyContext& masterKey);
+
 // Generation side, after the material is made: the header's integrity value
 // over the plaintext, then (code not 0) the material enciphered under the
 // already expanded `masterKey`.
