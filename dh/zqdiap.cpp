@@ -45,21 +45,13 @@ struct DiapJob {
   Number p{};
 };
 
-bool ReadRange(const char* text, std::uint32_t* lo, std::uint32_t* hi) {
-  std::uint32_t l = 0, h = 0;
-  if (!frame::ReadDecimalRange(text, &l, &h) || l > h || l < kMinBits || h > kMaxBits) return false;
-  *lo = l;
-  *hi = h;
-  return true;
-}
-
 bool TakeOption(void* context, const frame::OptionHit& hit) {
   auto& job = *static_cast<DiapJob*>(context);
   switch (hit.index) {
     case kOptionA:
-      return ReadRange(hit.nameStart, &job.aLo, &job.aHi);
+      return frame::ReadBoundedRange(hit.nameStart, kMinBits, kMaxBits, &job.aLo, &job.aHi);
     case kOptionP:
-      return ReadRange(hit.nameStart, &job.pLo, &job.pHi);
+      return frame::ReadBoundedRange(hit.nameStart, kMinBits, kMaxBits, &job.pLo, &job.pHi);
     default:
       if (job.file.name[0] != '\0') return false;  // a second name
       frame::CopyNameToken(hit.nameStart, job.file.name, sizeof job.file.name);

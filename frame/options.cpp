@@ -53,6 +53,15 @@ bool ReadDecimalRange(const char* text, std::uint32_t* lo, std::uint32_t* hi) {
   return ReadDecimal(&p, hi);
 }
 
+bool ReadBoundedRange(const char* text, std::uint32_t min, std::uint32_t max, std::uint32_t* lo,
+                      std::uint32_t* hi) {
+  std::uint32_t l = 0, h = 0;
+  if (!ReadDecimalRange(text, &l, &h) || l > h || l < min || h > max) return false;
+  *lo = l;
+  *hi = h;
+  return true;
+}
+
 char* CopyNameToken(const char* source, char* destination, std::size_t size) {
   if (size == 0) return destination;
   const char* p = source;

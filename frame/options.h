@@ -69,6 +69,10 @@ const char* SkipNameToken(const char* source, std::size_t size);
 bool ReadDecimal(const char** text, std::uint32_t* value);
 // Reads "lo-hi" as "%u-%u" does; false unless both numbers are read.
 bool ReadDecimalRange(const char* text, std::uint32_t* lo, std::uint32_t* hi);
+// The same, and the range must lie within min..max with lo <= hi; *lo and
+// *hi change only when it does.
+bool ReadBoundedRange(const char* text, std::uint32_t min, std::uint32_t max, std::uint32_t* lo,
+                      std::uint32_t* hi);
 
 // Protection factor bits of key files.
 enum ProtectionBits : std::uint32_t {

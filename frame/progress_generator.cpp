@@ -4,9 +4,10 @@
 
 namespace nc::frame {
 
-bool OpenGeneratorWindow(GeneratorWindow& window, platform::WindowHandle parent) {
+bool OpenGeneratorWindow(GeneratorWindow& window, platform::WindowHandle parent,
+                         platform::GeneratorKind kind) {
   std::unique_ptr<platform::GeneratorView> view =
-      platform::CurrentUi().OpenGenerator(parent, window.word);
+      platform::CurrentUi().OpenGenerator(parent, window.word, kind);
   if (view == nullptr) return false;
   std::lock_guard<std::mutex> lock(window.lock);
   window.view = std::move(view);

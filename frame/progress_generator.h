@@ -23,7 +23,8 @@ struct GeneratorWindow {
 
 // Opens the current backend's generator window; false when it cannot be
 // created (the operation reports 28).
-[[nodiscard]] bool OpenGeneratorWindow(GeneratorWindow& window, platform::WindowHandle parent);
+[[nodiscard]] bool OpenGeneratorWindow(GeneratorWindow& window, platform::WindowHandle parent,
+                                       platform::GeneratorKind kind);
 // Closes the window if it is open. Safe to repeat.
 void CloseGeneratorWindow(GeneratorWindow& window);
 

@@ -78,7 +78,9 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
 
 bool OpenDialog(void* context) {
   auto& job = *static_cast<GoscJob*>(context);
-  if (!frame::OpenGeneratorWindow(job.window, job.parent)) return false;
+  if (!frame::OpenGeneratorWindow(job.window, job.parent,
+                                  platform::GeneratorKind::GostCommonNumbers))
+    return false;
   job.context.window = &job.window;
   return true;
 }

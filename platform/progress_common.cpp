@@ -64,7 +64,8 @@ std::unique_ptr<ProgressView> UiBackend::OpenProgress(WindowHandle, ProgressWord
   return SilentProgressView();
 }
 
-std::unique_ptr<GeneratorView> UiBackend::OpenGenerator(WindowHandle, ProgressWord&) {
+std::unique_ptr<GeneratorView> UiBackend::OpenGenerator(WindowHandle, ProgressWord&,
+                                                        GeneratorKind) {
   return SilentGeneratorView();
 }
 
@@ -138,6 +139,13 @@ std::string ComposeGeneratorLine(const std::string& stage,
   add(counter);
   if (!attempt.empty()) add(LibraryText(kAttempt) + " " + attempt);
   add(elapsed);
+  const char* const names[] = {"P: ", "Q: ", "E: "};
+  const GeneratorField lines[] = {GeneratorField::PrimeP, GeneratorField::PrimeQ,
+                                  GeneratorField::ExponentE};
+  for (int i = 0; i < 3; ++i) {
+    const std::string& text = fields[static_cast<int>(lines[i])];
+    if (!text.empty()) add(names[i] + text);
+  }
   return CutEnd(line, width);
 }
 

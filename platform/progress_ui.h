@@ -50,14 +50,23 @@ class ProgressView {
   virtual void Pump() = 0;
 };
 
+// The long generators, each with a progress window of its own.
+enum class GeneratorKind {
+  GostCommonNumbers,  // a stage caption and the four counters
+  RsaKeyPair,         // a line each for P, Q and E
+};
+
 // The fields of a generator's progress window.
 enum class GeneratorField {
   Total,      // total number of iterations
   Iteration,  // iteration number
   Attempt,    // attempt number
   Elapsed,    // generation time, "hh:mm:ss"
+  PrimeP,     // the RSA generator's line of P: bit length and attempt
+  PrimeQ,     // of Q
+  ExponentE,  // of E
 };
-inline constexpr int kGeneratorFieldCount = 4;
+inline constexpr int kGeneratorFieldCount = 7;
 
 // A long generator's progress window: a stage caption and the fields. The
 // calls come from the worker thread while the caller's thread waits in
@@ -111,7 +120,8 @@ std::unique_ptr<GeneratorView> TerminalGeneratorView(ProgressWord& word);
 //   "Title: first -> second [#####.....]  42%"
 std::string ComposeProgressLine(const std::string& title, const std::string& first,
                                 const std::string& second, unsigned percent, std::size_t columns);
-//   "Stage | iteration 3 of 17 | attempt 12 | 00:00:01" (in Russian)
+//   "Stage | iteration 3 of 17 | attempt 12 | 00:00:01" (in Russian), or
+//   "P: ... OK | Q: ..." for the RSA lines
 std::string ComposeGeneratorLine(const std::string& stage,
                                  const std::string (&fields)[kGeneratorFieldCount],
                                  std::size_t columns);

@@ -30,7 +30,8 @@ class UiBackend {
   // A file job's window (it runs without one when this is null):
   virtual std::unique_ptr<ProgressView> OpenProgress(WindowHandle parent, ProgressWord& word);
   // A generator's window (the operation fails with 28 when this is null):
-  virtual std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word);
+  virtual std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word,
+                                                       GeneratorKind kind);
 
   // The carrier dialog (platform/carrier_ui.h), modal, owned by `parent`:
   // the result the logic ended it with (0 for OK, -1 for cancel), or -1

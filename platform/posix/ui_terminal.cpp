@@ -85,7 +85,8 @@ class Terminal final : public UiBackend {
   std::unique_ptr<ProgressView> OpenProgress(WindowHandle, ProgressWord& word) override {
     return TerminalProgressView(word);
   }
-  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word) override {
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word,
+                                               GeneratorKind) override {
     return TerminalGeneratorView(word);
   }
   // The carrier dialog on the terminal (platform/posix/carrier_terminal.cpp).

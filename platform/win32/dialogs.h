@@ -20,8 +20,9 @@ inline constexpr unsigned kMessageSetDescription = 0x400 + 11;  // WM_USER + 11,
 std::unique_ptr<ProgressView> OpenProgressDialog(WindowHandle parent, ProgressWord& word);
 
 // A generator's progress window: its template and the controls that show
-// the stage caption and each field (GeneratorField order). Escape and the
-// button with id 2 ask for the abort.
+// the stage caption and each field (GeneratorField order; 0 where the
+// window has no such control). Escape and the button with id 2 ask for the
+// abort.
 struct GeneratorTemplate {
   const wchar_t* name;
   int stageControl;
@@ -29,6 +30,8 @@ struct GeneratorTemplate {
 };
 // "DLGGOSCPROGRESS", the generator of the signature common numbers.
 extern const GeneratorTemplate kGoscTemplate;
+// "DLGRSAKPROGRESS", the RSA key pair generator.
+extern const GeneratorTemplate kRsakTemplate;
 
 // Modeless on the caller's thread; updates may come from any thread (they
 // are posted, never sent). Null when it cannot be made.

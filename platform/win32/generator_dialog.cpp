@@ -1,6 +1,6 @@
-// The long generators' progress windows ("DLGGOSCPROGRESS", and the RSA
-// generator's when it comes): a stage caption and four read-only fields,
-// and a button that asks for the abort. The window lives on the caller's
+// The long generators' progress windows ("DLGGOSCPROGRESS" and
+// "DLGRSAKPROGRESS"): a stage caption and read-only fields, and a button
+// that asks for the abort. The window lives on the caller's
 // thread, which pumps it while it waits for the worker; the worker's
 // updates are stored under a lock and announced by one posted message, so
 // the worker never waits for the caller's thread and a closed window just
@@ -16,7 +16,9 @@
 
 namespace nc::platform::win32 {
 
-const GeneratorTemplate kGoscTemplate = {L"DLGGOSCPROGRESS", 1004, {1001, 1000, 1002, 1009}};
+const GeneratorTemplate kGoscTemplate = {
+    L"DLGGOSCPROGRESS", 1004, {1001, 1000, 1002, 1009, 0, 0, 0}};
+const GeneratorTemplate kRsakTemplate = {L"DLGRSAKPROGRESS", 0, {0, 0, 0, 0, 1000, 1002, 1003}};
 
 namespace {
 
@@ -52,7 +54,7 @@ void Refresh(HWND window, GeneratorState& state) {
     if (!changed[i]) continue;
     int control =
         i < kGeneratorFieldCount ? state.form->fieldControls[i] : state.form->stageControl;
-    ::SetDlgItemTextW(window, control, texts[i].c_str());
+    if (control != 0) ::SetDlgItemTextW(window, control, texts[i].c_str());
   }
 }
 

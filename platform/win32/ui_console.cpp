@@ -86,7 +86,8 @@ class Console final : public UiBackend {
   std::unique_ptr<ProgressView> OpenProgress(WindowHandle, ProgressWord& word) override {
     return TerminalProgressView(word);
   }
-  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word) override {
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle, ProgressWord& word,
+                                               GeneratorKind) override {
     return TerminalGeneratorView(word);
   }
 

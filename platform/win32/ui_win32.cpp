@@ -23,8 +23,11 @@ class Win32 final : public UiBackend {
   std::unique_ptr<ProgressView> OpenProgress(WindowHandle parent, ProgressWord& word) override {
     return win32::OpenProgressDialog(parent, word);
   }
-  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word) override {
-    return win32::OpenGeneratorDialog(parent, word, win32::kGoscTemplate);
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word,
+                                               GeneratorKind kind) override {
+    return win32::OpenGeneratorDialog(
+        parent, word,
+        kind == GeneratorKind::RsaKeyPair ? win32::kRsakTemplate : win32::kGoscTemplate);
   }
   int RunCarrierDialog(WindowHandle parent, CarrierDialogHandler& handler) override {
     // A password given in advance (a host's --password-file) is typed by

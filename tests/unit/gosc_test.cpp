@@ -421,7 +421,8 @@ class GoscCallbackTest : public GoscTest {
  protected:
   void SetUp() override {
     GoscTest::SetUp();
-    ASSERT_TRUE(frame::OpenGeneratorWindow(window_, nullptr));
+    ASSERT_TRUE(
+        frame::OpenGeneratorWindow(window_, nullptr, platform::GeneratorKind::GostCommonNumbers));
   }
   void TearDown() override {
     frame::CloseGeneratorWindow(window_);

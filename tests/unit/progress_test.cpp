@@ -244,12 +244,12 @@ TEST(ProgressLine, BarFollowsThePercentage) {
 }
 
 TEST(GeneratorLine, ShowsStageCountersAndTimeInOrder) {
-  std::string fields[platform::kGeneratorFieldCount] = {"17", "3", "12", "00:01:05"};
+  std::string fields[platform::kGeneratorFieldCount] = {"17", "3", "12", "00:01:05", "", "", ""};
   std::string stage = Native(" Генерация числа q ");
   std::string line = platform::ComposeGeneratorLine(stage, fields, 200);
   EXPECT_EQ(line, Native("Генерация числа q | итерация 3 из 17 | попытка 12 | 00:01:05"));
   // Fields not shown yet are left out.
-  std::string early[platform::kGeneratorFieldCount] = {"", "", "", ""};
+  std::string early[platform::kGeneratorFieldCount] = {};
   EXPECT_EQ(platform::ComposeGeneratorLine(stage, early, 200), Native("Генерация числа q"));
   std::string narrow = platform::ComposeGeneratorLine(stage, fields, 20);
   EXPECT_EQ(platform::TextColumns(narrow), 19u);

@@ -630,8 +630,9 @@ class GatedUi final : public nc::platform::UiBackend {
     nc::platform::Win32Ui().ShowInfo(parent, caption, text);
   }
   std::unique_ptr<nc::platform::GeneratorView> OpenGenerator(
-      nc::platform::WindowHandle parent, nc::platform::ProgressWord& word) override {
-    auto real = nc::platform::Win32Ui().OpenGenerator(parent, word);
+      nc::platform::WindowHandle parent, nc::platform::ProgressWord& word,
+      nc::platform::GeneratorKind kind) override {
+    auto real = nc::platform::Win32Ui().OpenGenerator(parent, word, kind);
     if (real == nullptr) return nullptr;
     return std::make_unique<View>(std::move(real), *this);
   }

@@ -52,7 +52,8 @@ std::unique_ptr<ProgressView> ScriptedUi::OpenProgress(WindowHandle parent, Prog
   return std::make_unique<ScriptedProgress>(*this, word);
 }
 
-std::unique_ptr<GeneratorView> ScriptedUi::OpenGenerator(WindowHandle parent, ProgressWord& word) {
+std::unique_ptr<GeneratorView> ScriptedUi::OpenGenerator(WindowHandle parent, ProgressWord& word,
+                                                         GeneratorKind) {
   if (refuseGenerator) return nullptr;
   RecordProgress({Event::GeneratorOpen, {}, 0, 0, parent}, word);
   return std::make_unique<ScriptedGenerator>(*this, word);

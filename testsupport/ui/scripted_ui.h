@@ -50,7 +50,8 @@ class ScriptedUi final : public UiBackend {
     WindowHandle parent = nullptr;
   };
   std::unique_ptr<ProgressView> OpenProgress(WindowHandle parent, ProgressWord& word) override;
-  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word) override;
+  std::unique_ptr<GeneratorView> OpenGenerator(WindowHandle parent, ProgressWord& word,
+                                               GeneratorKind kind) override;
   // Called after each recorded event, on the thread that caused it; when it
   // returns true the cancel button is pressed right then.
   std::function<bool(const ProgressEvent&)> cancelWhen;
