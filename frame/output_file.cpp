@@ -138,6 +138,17 @@ bool WriteBlocksAndCommit(OutputFile& output, const DataFileHeader& header,
   return WriteBlocks(output, header, blocks) && CommitOutput(output);
 }
 
+Outcome WriteKeyPair(const KeyPairHalf& secretHalf, const KeyPairHalf& publicHalf) {
+  for (const KeyPairHalf* half : {&secretHalf, &publicHalf}) {
+    if (!CreateOutput(half->output, half->name, half == &secretHalf) ||
+        !WriteBlocks(half->output, half->header, half->blocks))
+      return OutputFailure(half->output, half->name);
+  }
+  if (OutputFile* failed = CommitKeyPair(secretHalf.output, publicHalf.output))
+    return OutputFailure(*failed, failed == &secretHalf.output ? secretHalf.name : publicHalf.name);
+  return {kResultOk};
+}
+
 OutputFile* CommitKeyPair(OutputFile& secretHalf, OutputFile& publicHalf) {
   // A name taken meanwhile by a file neither half may replace stops the
   // pair before either rename (the renames check again, each on its own).

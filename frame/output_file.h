@@ -93,4 +93,17 @@ Outcome OutputFailure(const OutputFile& output, const char* name);
 // last error set).
 OutputFile* CommitKeyPair(OutputFile& secretHalf, OutputFile& publicHalf);
 
+// One half of a key pair: its output, the destination's name, the header and
+// the blocks.
+struct KeyPairHalf {
+  OutputFile& output;
+  const char* name;
+  const DataFileHeader& header;
+  std::initializer_list<const WordBlock*> blocks;
+};
+// Creates both halves' outputs (the secret one private to its owner),
+// writes them with WriteBlocks and commits them with CommitKeyPair; the
+// outcome of the half that failed (OutputFailure), or 00.
+Outcome WriteKeyPair(const KeyPairHalf& secretHalf, const KeyPairHalf& publicHalf);
+
 }  // namespace nc::frame

@@ -46,7 +46,9 @@ int RunWorker(Worker& worker, const WorkerSteps& steps, bool quiet) {
   worker.completion_->Wait();
   steps.closeDialog(steps.context);
   JoinWorker(worker);
-  return worker.exitCode_ != 0 ? kResultCancelled : kResultOk;
+  const bool cancelled =
+      steps.word != nullptr && (steps.word->load() & platform::kProgressCancel) != 0;
+  return worker.exitCode_ != 0 || cancelled ? kResultCancelled : kResultOk;
 }
 
 void JoinWorker(Worker& worker) {

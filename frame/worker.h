@@ -21,6 +21,10 @@ struct WorkerSteps {
   // The work, run on the worker thread; its result is the thread's exit
   // code, nonzero when the work stopped at the user's request.
   std::int32_t (*work)(void* context) = nullptr;
+  // The window's word, when the job has one: a cancel the user gave after
+  // the work last looked (its final step may not report again) still
+  // counts, so nothing is written after the user asked to stop.
+  const platform::ProgressWord* word = nullptr;
 };
 
 // The worker thread, kept in the job's record (not in the guarded work's

@@ -156,6 +156,7 @@ Outcome Run(GoscJob& job) {
   steps.openDialog = OpenDialog;
   steps.closeDialog = CloseDialog;
   steps.work = Generate;
+  steps.word = &job.window.word;
   int code = frame::RunWorker(job.worker, steps, file.quiet);
   if (code != frame::kResultOk) return {code};
   frame::GuardedFaultPoint();

@@ -143,16 +143,8 @@ Outcome Run(GospJob& job) {
   frame::UpdateIntegrityValue(&publicHeader.integrityValue, y->words, 4u * y->count);
   frame::GuardedFaultPoint();
 
-  if (!frame::CreateOutput(job.secretFile, job.secretName, true) ||
-      !frame::WriteBlocks(job.secretFile, secretHeader, {x}))
-    return frame::OutputFailure(job.secretFile, job.secretName);
-  if (!frame::CreateOutput(job.publicFile, job.publicName, false) ||
-      !frame::WriteBlocks(job.publicFile, publicHeader, {y}))
-    return frame::OutputFailure(job.publicFile, job.publicName);
-  if (frame::OutputFile* failed = frame::CommitKeyPair(job.secretFile, job.publicFile))
-    return frame::OutputFailure(*failed,
-                                failed == &job.secretFile ? job.secretName : job.publicName);
-  return {frame::kResultOk};
+  return frame::WriteKeyPair({job.secretFile, job.secretName, secretHeader, {x}},
+                             {job.publicFile, job.publicName, publicHeader, {y}});
 }
 
 void Cleanup(GospJob& job) {

@@ -51,7 +51,7 @@ dll_exports() { i686-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Poin
 def_exports() { sed -n 's/^  \([A-Za-z_][A-Za-z0-9_]*\)@[0-9]*$/\1/p' "$1" | sort; }
 status=0
 for pair in NCCORE21.DLL:nccore21 ZQDES32.DLL:ZQDES32 ZQCOM32.DLL:ZQCOM32 \
-            ZQBIG32.dll:ZQBIG32 ZQGOS32.DLL:ZQGOS32; do
+            ZQBIG32.dll:ZQBIG32 ZQGOS32.DLL:ZQGOS32 ZQRSA32.DLL:ZQRSA32; do
   dll=${pair%%:*} def="$top/res/${pair#*:}.def"
   if ! i686-w64-mingw32-objdump -f "$build32/$dll" | grep -q 'file format pei-i386'; then
     echo "test-windows: $dll is not a 32-bit x86 DLL" >&2

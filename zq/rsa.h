@@ -104,7 +104,8 @@ enum { kRsaGenDone = 0, kRsaGenStopped = 1, kRsaGenBadRequest = 2 };
 /* Fills p, q and n: P and Q distinct primes, P of pBitsLo..pBitsHi bits (or
  * as near as an odd modulus length needs), n = P Q with nBitsLo..nBitsHi
  * bits. kRsaGenBadRequest when the bounds are outside 18..2048 or lo > hi.
- * The callback (if not null) is called for every candidate. */
+ * The callback (if not null) is called for every candidate, which is then
+ * in p (Q's in q), so that the callback can show its length. */
 int32_t ZQAPI RSAGenPQN(RSAContext* context, RSAPQCallback callback);
 
 /* From p, q and n: e the secret exponent, of eBitsLo..eBitsHi bits but never
@@ -112,6 +113,8 @@ int32_t ZQAPI RSAGenPQN(RSAContext* context, RSAPQCallback callback);
  * recovered from the public key), coprime with (P-1)(Q-1); d its inverse
  * modulo lcm(P-1, Q-1); d is never 1 and never e. kRsaGenBadRequest when no
  * such e exists in the range (the upper end below half of n's length). */
+/* The callback (if not null) is called for every candidate, which is then
+ * in e. */
 int32_t ZQAPI RSAGenED(RSAContext* context, RSAECallback callback);
 
 /* Input bytes per block of RSAEncrypt and of RSADecrypt for the context's n;
@@ -125,7 +128,7 @@ uint32_t ZQAPI RSADecBlk(const RSAContext* context);
  * output length. RSADecrypt: `length` must be whole blocks of RSADecBlk
  * bytes, each below n; each raised to d mod n and written as RSAEncBlk
  * bytes; returns the output length. Both return 0 and write nothing for an
- * unusable context (n below 17 bits, an exponent of 0), a RSADecrypt input
+ * unusable context (n below 17 bits or even, an exponent of 0), a RSADecrypt input
  * that is not whole blocks, a block not below n, or a RSADecrypt result
  * that does not fit its RSAEncBlk bytes (not made by RSAEncrypt). */
 uint32_t ZQAPI RSAEncrypt(const RSAContext* context, void* output, const void* input,

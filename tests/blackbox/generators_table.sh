@@ -4,7 +4,8 @@
 # signature common numbers p, q, a), ZqGOSK (GOST keys, unprotected, and
 # a protected one refused when no one can give the password) and ZqGOSP
 # (GOST signature key pairs, checked with Python's own arithmetic:
-# y = a^x mod p, 0 < x < q). Arguments in; exit codes, result texts
+# y = a^x mod p, 0 < x < q) and ZqRSAK (RSA key pairs, checked likewise:
+# m^(E D) = m mod N, E at least half of N's length). Arguments in; exit codes, result texts
 # and the files' every field out. The files are read here independently of
 # the library: header fields, block counts against the file size, the
 # integrity register over the numbers, bit lengths, and OpenSSL's primality
@@ -196,12 +197,76 @@ if pow(a, x, p) != y:
 PY
 }
 
+# check_rsa SECRET PUBLIC NLO-NHI (in the case's folder): an unprotected
+# .RSK (algorithm 3, keyKind 2, a challenge drawn, N then E, the integrity
+# over N's words then E's) and its .RPK (keyKind 3, no challenge, N then D,
+# the integrity over N then D), each exactly its blocks long, with the same
+# N; and Python's arithmetic on the numbers: N of NLO..NHI bits and odd, E
+# at least half of N's length and below N, D neither 1 nor E,
+# m^(E D) = m (mod N) for a few m.
+check_rsa() {
+  local secret_hex public_hex ne nd nn covered
+  secret_hex=$(hex_of_file "$1")
+  public_hex=$(hex_of_file "$2")
+  [[ ${secret_hex:38:26} == 01000300000002000030000000 ]] || echo "secret kinds ${secret_hex:38:26}"
+  [[ ${public_hex:38:26} == 01000300000003000030000000 ]] || echo "public kinds ${public_hex:38:26}"
+  [[ ${secret_hex:64:16} == 0000000000000000 ]] || echo "secret dataLength/protection"
+  [[ ${public_hex:64:16} == 0000000000000000 && ${public_hex:88:8} == 00000000 ]] ||
+    echo "public dataLength/protection/challenge"
+  FILE_HEX=$secret_hex
+  nn=$(at 48)
+  ne=$(at $((52 + 4 * nn)))
+  ((${#secret_hex} == 2 * (56 + 4 * nn + 4 * ne))) || echo "secret size $((${#secret_hex} / 2))"
+  covered=${secret_hex:104:$((8 * nn))}${secret_hex:$((2 * (56 + 4 * nn))):$((8 * ne))}
+  [[ ${secret_hex:80:8} == $(le32 "$(integrity_of_hex "$covered")") ]] || echo "secret integrity"
+  FILE_HEX=$public_hex
+  (($(at 48) == nn)) || echo "N of $nn words in the secret key, $(at 48) in the public one"
+  nd=$(at $((52 + 4 * nn)))
+  ((${#public_hex} == 2 * (56 + 4 * nn + 4 * nd))) || echo "public size $((${#public_hex} / 2))"
+  covered=${public_hex:104:$((8 * nn))}${public_hex:$((2 * (56 + 4 * nn))):$((8 * nd))}
+  [[ ${public_hex:80:8} == $(le32 "$(integrity_of_hex "$covered")") ]] || echo "public integrity"
+  python3 - "$secret_hex" "$public_hex" "$3" <<'PY'
+import sys
+def blocks(hexdata, offset, n):
+    data = bytes.fromhex(hexdata)
+    out = []
+    for _ in range(n):
+        count = int.from_bytes(data[offset:offset + 4], "little")
+        word_bytes = data[offset + 4:offset + 4 + 4 * count]
+        if count and word_bytes[-4:] == b"\0\0\0\0":
+            print("a block with a zero top word")
+        out.append(int.from_bytes(word_bytes, "little"))
+        offset += 4 + 4 * count
+    return out
+n, e = blocks(sys.argv[1], 48, 2)
+n2, d = blocks(sys.argv[2], 48, 2)
+lo, hi = map(int, sys.argv[3].split("-"))
+bits = n.bit_length()
+if n2 != n:
+    print("the files hold different moduli")
+if not lo <= bits <= hi:
+    print(f"N has {bits} bits")
+if n % 2 == 0:
+    print("N is even")
+if e.bit_length() < (bits + 1) // 2 or e >= n:
+    print(f"E has {e.bit_length()} bits for N of {bits}")
+if d in (1, e) or not 1 < d < n:
+    print("D is 1, E, or not below N")
+for m in (2, 3, 65537, 0x1234567, n - 2):
+    m %= n
+    if pow(pow(m, e, n), d, n) != m:
+        print(f"m^(E D) is not m for m = {m}")
+        break
+PY
+}
+
 # ---- one case ----------------------------------------------------------------------
 # run_case NAME SETUP ARGS CODE TEXT-NAME CHECKS
 #   SETUP   comma-separated "file<old" (a file with old contents), "dir/"
 #           (a folder), or "run:ARGS" (the host run first, its output kept)
 #   CHECKS  comma-separated "file=ap:ALO-AHI:PLO-PHI", "file=pqa:BITS", "file=gek",
 #           "secret=pair:public:pqa" (a signature key pair of those numbers),
+#           "secret=rsa:public:NLO-NHI" (an RSA key pair, N of NLO..NHI bits),
 #           "file=old" (unchanged), "file=named" (exists), "file=-" (absent),
 #           "file=differ:other"
 #           (both files exist and differ). No other file may be left.
@@ -278,6 +343,11 @@ run_case() {
       gek)
         while IFS= read -r problem; do problems+=("$file: $problem"); done < <(check_gek "$file")
         ;;
+      rsa:*)
+        IFS=':' read -r _ public range <<<"$kind"
+        while IFS= read -r problem; do problems+=("$file: $problem"); done \
+          < <(cd "$dir" && check_rsa "$file" "$public" "$range")
+        ;;
       pair:*)
         IFS=':' read -r _ public pqa <<<"$kind"
         while IFS= read -r problem; do problems+=("$file: $problem"); done \
@@ -336,6 +406,27 @@ gosp: a missing .PQA | all | | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 02 
 gosp: a .GEK is no .PQA | all | run:gosk n.pqa | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk | 27 | ' n.pqa' | n.pqa=named
 gosp: no password without a user keeps both | all | x.gsk<old,y.gpk<old,run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa /SECRET:PWD:x.gsk /PUBLIC:y.gpk /Y /NOLOGO | 25 | | x.gsk=old,y.gpk=old,n.pqa=named
 gosp: an existing secret key is kept without /Y | all | x.gsk<old,y.gpk<old,run:gosc n.pqa /NOLOGO | gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk /NOLOGO | 11 | x.gsk | x.gsk=old,y.gpk=old,n.pqa=named
+rsak: N of 18 bits | all | | rsak /N:18-18 /SECRET:k.rsk /PUBLIC:k.rpk /NOLOGO | 00 | | k.rsk=rsa:k.rpk:18-18,k.rpk=named
+rsak: N of 19 bits, E of 10 to 1024 | all | | rsak /N:19-19 /E:10-1024 /SECRET:k.rsk /PUBLIC:k.rpk | 00 | | k.rsk=rsa:k.rpk:19-19,k.rpk=named
+rsak: defaults, default names | all | | rsak /NOLOGO | 00 | | Секретный ключ RSA.RSK=rsa:Публичный ключ RSA.RPK:512-516,Публичный ключ RSA.RPK=named
+rsak: N of 1024 bits | all | | rsak /N:1024-1024 /SECRET:k.rsk /PUBLIC:k.rpk /NOLOGO | 00 | | k.rsk=rsa:k.rpk:1024-1024,k.rpk=named
+rsak: a range of N | all | | rsak /N:200-230 /E:115-199 /SECRET:k.rsk /PUBLIC:k.rpk | 00 | | k.rsk=rsa:k.rpk:200-230,k.rpk=named
+rsak: /Y replaces both | all | k.rsk<old,k.rpk<old | rsak /N:64-64 /SECRET:k.rsk /PUBLIC:k.rpk /Y /NOLOGO | 00 | | k.rsk=rsa:k.rpk:64-64,k.rpk=named
+rsak: /N:17-20 is refused | all | | rsak /N:17-20 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: /N:20-19 is refused | all | | rsak /N:20-19 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: /N:18-2049 is refused | all | | rsak /N:18-2049 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: /N:512 alone is refused | all | | rsak /N:512 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: /E:8-10 is refused | all | | rsak /E:8-10 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: /E:1-1025 is refused | all | | rsak /E:1-1025 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: E below half of N is refused | all | | rsak /N:1024-1024 /E:256-258 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: E not below N is refused | all | | rsak /N:100-100 /E:100-120 /SECRET:k.rsk /PUBLIC:k.rpk | 01 | | k.rsk=-,k.rpk=-
+rsak: a bare name is refused | all | | rsak k.rsk | 01 | | k.rsk=-
+rsak: one file for both halves | all | | rsak /SECRET:k.key /PUBLIC:./k.key | 01 | | k.key=-
+rsak: an existing secret key is kept without /Y | all | k.rsk<old,k.rpk<old | rsak /N:64-64 /SECRET:k.rsk /PUBLIC:k.rpk /NOLOGO | 11 | k.rsk | k.rsk=old,k.rpk=old
+rsak: an existing public key is kept without /Y | all | k.rpk<old | rsak /N:64-64 /SECRET:k.rsk /PUBLIC:k.rpk /NOLOGO | 11 | k.rpk | k.rsk=-,k.rpk=old
+rsak: no password without a user | all | | rsak /N:64-64 /SECRET:PWD:k.rsk /PUBLIC:k.rpk /NOLOGO | 25 | | k.rsk=-,k.rpk=-
+rsak: no password keeps both old files | all | k.rsk<old,k.rpk<old | rsak /N:64-64 /SECRET:PWD,TM:k.rsk /PUBLIC:k.rpk /NOLOGO /Y | 25 | | k.rsk=old,k.rpk=old
+rsak: a missing folder | all | | rsak /N:64-64 /SECRET:nodir/k.rsk /PUBLIC:k.rpk /NOLOGO | 03 | nodir/k.rsk | k.rpk=-
 EOF
 )
 run_cases "$CASES"

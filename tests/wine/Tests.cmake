@@ -130,6 +130,7 @@ if(NCCORE_SIMULATORS)  # the rows with simulated carriers run on the demonstrati
                NCCORE_SIM=$<TARGET_FILE:nccore-sim>)
 endif()
 wine_test(wine_gosf_blackbox bash ${blackbox}/gosf_table.sh $<TARGET_FILE:nccore> wine)
+wine_test(wine_rsaf_blackbox bash ${blackbox}/rsaf_table.sh $<TARGET_FILE:nccore> wine)
 # A quiet DES job ended by Ctrl-C (SIGINT, which Wine hands to the program
 # as the console's Ctrl-C): 10, no temporary file, the destination kept.
 wine_test(wine_jobs_interrupted bash ${blackbox}/jobs_interrupted.sh $<TARGET_FILE:nccore> wine)

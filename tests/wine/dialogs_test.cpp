@@ -258,10 +258,13 @@ struct TemplateItem {
   int id;
   std::wstring windowClass;  // a name, or the predefined class's name
   int x, y, cx, cy;
+  std::uint32_t style = 0;
+  std::wstring title;
 };
 
 struct DialogTemplate {
   bool found = false;
+  std::uint32_t style = 0, exStyle = 0;
   int x = 0, y = 0, cx = 0, cy = 0;
   std::wstring caption, font;
   int pointSize = 0;
@@ -304,8 +307,8 @@ DialogTemplate ReadTemplate(const wchar_t* name) {
   auto align = [&] { at = base + ((at - base + 3) & ~3); };
   if (word() != 1 || static_cast<std::uint16_t>(word()) != 0xFFFF) return form;
   dword();  // help id
-  dword();  // extended style
-  std::uint32_t style = dword();
+  form.exStyle = dword();
+  const std::uint32_t style = form.style = dword();
   int count = word();
   form.x = word();
   form.y = word();
@@ -324,15 +327,15 @@ DialogTemplate ReadTemplate(const wchar_t* name) {
     align();
     dword();  // help id
     dword();  // extended style
-    dword();  // style
     TemplateItem item;
+    item.style = dword();
     item.x = word();
     item.y = word();
     item.cx = word();
     item.cy = word();
     item.id = static_cast<std::int32_t>(dword());
     item.windowClass = text();
-    text();  // title
+    item.title = text();
     int extra = word();
     at += extra;
     form.items.push_back(item);
@@ -428,6 +431,49 @@ TEST(DialogResources, GeneratorAndCarrierTemplatesHoldTheirControls) {
       ASSERT_NE(item, nullptr) << id;
       EXPECT_TRUE(SameClass(item->windowClass, windowClass)) << id;
     }
+  }
+}
+
+TEST(DialogResources, RsaGeneratorTemplateIsAsDrawn) {
+  DialogTemplate form = ReadTemplate(L"DLGRSAKPROGRESS");
+  ASSERT_TRUE(form.found);
+  EXPECT_EQ(form.cx, 305);
+  EXPECT_EQ(form.cy, 80);
+  EXPECT_EQ(form.caption, L"Генератор пар ключей RSA");
+  EXPECT_EQ(form.font, L"MS Sans Serif");
+  EXPECT_EQ(form.pointSize, 8);
+  const std::uint32_t style = DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND | DS_3DLOOK |
+                              DS_NOIDLEMSG | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
+  EXPECT_EQ(form.style & style, style);
+  EXPECT_TRUE(form.exStyle & WS_EX_CONTROLPARENT);
+  struct Expected {
+    int id;
+    const wchar_t* windowClass;
+    const wchar_t* title;
+    int x, y, cx, cy;
+    std::uint32_t style;  // what the control's style must include
+  };
+  const Expected expected[] = {
+      {2, L"Button", L"&Прервать генерацию", 188, 59, 102, 14, BS_DEFPUSHBUTTON},
+      {-1, L"Static", L"Генерация цисла P :", 8, 9, 74, 8, SS_RIGHT},
+      {1000, L"Edit", L"", 84, 8, 205, 12, ES_READONLY | ES_AUTOHSCROLL | WS_BORDER},
+      {-1, L"Static", L"Генерация цисла Q :", 8, 23, 74, 8, SS_RIGHT},
+      {1002, L"Edit", L"", 84, 22, 205, 12, ES_READONLY},
+      {-1, L"Static", L"Генерация цисла E :", 8, 38, 74, 8, SS_RIGHT},
+      {1003, L"Edit", L"", 84, 36, 205, 12, ES_READONLY},
+  };
+  ASSERT_EQ(form.items.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const Expected& want = expected[i];
+    const TemplateItem& item = form.items[i];
+    EXPECT_EQ(item.id, want.id) << i;
+    EXPECT_TRUE(SameClass(item.windowClass, want.windowClass)) << i;
+    EXPECT_EQ(item.title, want.title) << i;
+    EXPECT_EQ(item.x, want.x) << i;
+    EXPECT_EQ(item.y, want.y) << i;
+    EXPECT_EQ(item.cx, want.cx) << i;
+    EXPECT_EQ(item.cy, want.cy) << i;
+    EXPECT_EQ(item.style & want.style, want.style) << i;
   }
 }
 
@@ -618,11 +664,14 @@ TEST(GeneratorWindow, ShowsTheCountersAndEscapeAborts) {
 }
 
 // The Windows interface with a gate in the generator's window: the worker
-// stops in its first update after a stage caption, until the test opens
-// the gate, so that a fast generation cannot end while the test looks.
-// (The same code as the DLL's, linked in.)
+// stops in its first update of the field `holdAt` (after a stage caption
+// when `afterStage`), until the test opens the gate, so that a fast
+// generation cannot end while the test looks. (The same code as the DLL's,
+// linked in.)
 class GatedUi final : public nc::platform::UiBackend {
  public:
+  GatedUi(nc::platform::GeneratorField holdAt, bool afterStage)
+      : holdAt_(holdAt), afterStage_(afterStage) {}
   bool AskYesNo(nc::platform::WindowHandle parent, const char* caption, const char* text) override {
     return nc::platform::Win32Ui().AskYesNo(parent, caption, text);
   }
@@ -657,7 +706,7 @@ class GatedUi final : public nc::platform::UiBackend {
     }
     void SetField(nc::platform::GeneratorField field, const char* text) override {
       real_->SetField(field, text);
-      if (!staged_ || field != nc::platform::GeneratorField::Elapsed) return;
+      if ((ui_.afterStage_ && !staged_) || field != ui_.holdAt_) return;
       std::unique_lock<std::mutex> hold(ui_.lock_);
       ui_.held_ = true;
       ui_.changed_.wait(hold, [this] { return ui_.open_; });
@@ -669,26 +718,30 @@ class GatedUi final : public nc::platform::UiBackend {
     bool staged_ = false;
   };
 
+  const nc::platform::GeneratorField holdAt_;
+  const bool afterStage_;
   std::mutex lock_;
   std::condition_variable changed_;
   bool held_ = false;
   bool open_ = false;
 };
 
+// On every way out of a gated test, before the job is joined: the gate
+// opens, the interface is the default again.
+struct GateRelease {
+  GatedUi& ui;
+  ~GateRelease() {
+    ui.Open();
+    nc::platform::SetUi(nullptr);
+  }
+};
+
 TEST(GeneratorWindow, NamesTheStageAndAbortsFromTheButton) {
   Folder folder;
-  GatedUi ui;
+  GatedUi ui(nc::platform::GeneratorField::Elapsed, true);
   nc::platform::SetUi(&ui);
   Job job(ZqGOSC, "/P:1024 out.pqa");
-  // On every way out, before the job is joined: the gate opens, the
-  // interface is the default again.
-  struct Release {
-    GatedUi& ui;
-    ~Release() {
-      ui.Open();
-      nc::platform::SetUi(nullptr);
-    }
-  } release{ui};
+  GateRelease release{ui};
   HWND dialog = FindDialog(job, kGeneratorCaption);
   ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
   EXPECT_TRUE(WaitUntil([&] { return ui.held(); }, 60000));
@@ -700,6 +753,33 @@ TEST(GeneratorWindow, NamesTheStageAndAbortsFromTheButton) {
   ui.Open();  // the next report sees the abort
   EXPECT_EQ(job.Finish(), 10) << job.result();
   EXPECT_FALSE(fs::exists("out.pqa"));
+}
+
+// The RSA generator's window, held at Q's first line: P's line is closed
+// with " ... OK", Q's shows its first attempt, E's is still empty; the
+// button hides the window and the next report stops the generation.
+TEST(GeneratorWindow, RsaLinesAndAbortFromTheButton) {
+  Folder folder;
+  GatedUi ui(nc::platform::GeneratorField::PrimeQ, false);
+  nc::platform::SetUi(&ui);
+  Job job(ZqRSAK, R"(/N:1024-1024 /SECRET:"a.rsk" /PUBLIC:"a.rpk")");
+  GateRelease release{ui};
+  HWND dialog = FindDialog(job, L"Генератор пар ключей RSA");
+  ASSERT_NE(dialog, nullptr) << job.Finish() << " " << job.result();
+  EXPECT_TRUE(WaitUntil([&] { return ui.held(); }, 60000));
+  EXPECT_TRUE(WaitUntil([&] { return !ControlText(dialog, 1002).empty(); }, 5000));
+  const std::wstring p = ControlText(dialog, 1000), q = ControlText(dialog, 1002);
+  EXPECT_TRUE(p.starts_with(L"длина в битах 512, попытка ")) << p.c_str();
+  EXPECT_TRUE(p.ends_with(L" ... OK")) << p.c_str();
+  EXPECT_TRUE(q.starts_with(L"длина в битах ") && q.ends_with(L", попытка 1")) << q.c_str();
+  EXPECT_EQ(ControlText(dialog, 1003), L"");
+  EXPECT_EQ(ControlText(dialog, 2), L"&Прервать генерацию");
+  Press(dialog, 2);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(dialog); }, 5000));
+  ui.Open();  // the next report sees the abort
+  EXPECT_EQ(job.Finish(), 10) << job.result();
+  EXPECT_FALSE(fs::exists("a.rsk"));
+  EXPECT_FALSE(fs::exists("a.rpk"));
 }
 
 // ---- the carrier dialog ----------------------------------------------------------------------

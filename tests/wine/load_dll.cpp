@@ -466,6 +466,34 @@ void CheckGost(const Module& gos) {
   Check(CallExport(gos, "GOSSignCheck", {Word(&sign)}) == 0, "GOSSignCheck refuses nothing");
 }
 
+// ZQRSA32: the file hash from the zero value (SHAKE256 of 128 zero bytes,
+// as Python's hashlib gives it) and a block through a 17-bit modulus,
+// N = 257 * 263, E = 5, D = 26829: the byte 0x41, zero-filled to the
+// 2-byte block 0x4100 -> 0x007cf9 -> 0x4100.
+void CheckRsa(const Module& rsa) {
+  std::uint8_t hash[128] = {};
+  CallExport(rsa, "RSAHash", {Word(hash), Word(hash), 0});
+  const std::uint8_t shake[8] = {0x22, 0x86, 0x4b, 0x96, 0xd3, 0x48, 0x7c, 0x56};
+  Check(std::memcmp(hash, shake, 8) == 0, "RSAHash is SHAKE256 of the value and the data");
+  RSAContext context{};
+  context.size = sizeof context;
+  context.n = {1, {257 * 263}};
+  context.e = {1, {5}};
+  context.d = {1, {26829}};
+  Check(CallExport(rsa, "RSAEncBlk", {Word(&context)}) == 2, "RSAEncBlk of a 17-bit modulus");
+  Check(CallExport(rsa, "RSADecBlk", {Word(&context)}) == 3, "RSADecBlk of a 17-bit modulus");
+  const std::uint8_t plain[1] = {0x41};
+  std::uint8_t cipher[3] = {};
+  Check(CallExport(rsa, "RSAEncrypt", {Word(&context), Word(cipher), Word(plain), 1}) == 3,
+        "RSAEncrypt writes a block");
+  const std::uint8_t expected[3] = {0x00, 0x7c, 0xf9};
+  Check(std::memcmp(cipher, expected, 3) == 0, "RSAEncrypt raises the block to E");
+  std::uint8_t back[2] = {};
+  Check(CallExport(rsa, "RSADecrypt", {Word(&context), Word(back), Word(cipher), 3}) == 2 &&
+            back[0] == 0x41 && back[1] == 0,
+        "RSADecrypt raises it back with D");
+}
+
 // The companions NCCORE21.DLL imports, by the file names it imports them
 // under (ZQBIG32.dll keeps its lower-case extension), their .def files in the
 // folder given, the functions each exports, and their known answers.
@@ -487,6 +515,10 @@ const Companion kCompanions[] = {
      {"GOSExec", "GOSHash", "GOSHashComplete", "GOSSignGen", "GOSSignCheck", "GOSSignGenPair",
       "GOSSignGenPQA"},
      CheckGost},
+    {"ZQRSA32.DLL",
+     "ZQRSA32.def",
+     {"RSAGenPQN", "RSAGenED", "RSAEncBlk", "RSADecBlk", "RSAEncrypt", "RSADecrypt", "RSAHash"},
+     CheckRsa},
 };
 
 // NCCORE21.DLL imports every export of every companion by name from the

@@ -12,7 +12,7 @@ host_under_test shipped_set "$1/nccore.exe" wine
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-shipped.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-for file in nccore.exe NCCORE21.DLL ZQDES32.DLL ZQCOM32.DLL ZQBIG32.dll ZQGOS32.DLL; do
+for file in nccore.exe NCCORE21.DLL ZQDES32.DLL ZQCOM32.DLL ZQBIG32.dll ZQGOS32.DLL ZQRSA32.DLL; do
   cp "$1/$file" "$WORK/" || {
     echo "shipped_set: the build has no $file" >&2
     exit 2

@@ -43,6 +43,12 @@ constexpr OperationEntry kOperations[] = {
      "GOST files: <source> <destination> /SR|/GM|/FG|/D|/IMIT|/HASH|/SIGN|/CHECK|/COMP "
      "[/BLK:<t.gtb>] [/KEY:<k.gek>] [/PQA:<n.pqa>] [/SECRET:<x.gsk>] [/PUBLIC:<y.gpk>] [/Y] "
      "[/NOLOGO]"},
+    {"ZqRSAK", ZqRSAK,
+     "RSA key pair: [/N:lo-hi] [/E:lo-hi] [/SECRET:[PWD,TM,...:]<key.rsk>] [/PUBLIC:<key.rpk>] "
+     "[/Y] [/NOLOGO]"},
+    {"ZqRSAF", ZqRSAF,
+     "RSA files: <source> <destination> /E|/D|/HASH|/SIGN|/CHECK|/COMP [/KEY:<key.rsk|key.rpk>] "
+     "[/Y] [/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
      "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
 };
