@@ -10,6 +10,7 @@
 
 #include "zq/bignum_mpi.h"
 #include "zq/gcrypt_init.h"
+#include "zq/probable_prime.h"
 #include "zq/rsa.h"
 #include "zq/wipe.h"
 
@@ -36,8 +37,6 @@ void RandomInRange(gcry_mpi_t result, gcry_mpi_t lo, gcry_mpi_t width) {
   gcry_mpi_mod(result, result, width);
   gcry_mpi_add(result, result, lo);
 }
-
-bool IsPrime(gcry_mpi_t n) { return gcry_prime_check(n, 0) == 0; }
 
 // Calls the PQ callback; true when it asks to stop.
 bool StopPQ(RSAPQCallback callback, RSAContext* context, uint32_t p_attempt, uint32_t q_attempt) {
@@ -98,7 +97,7 @@ extern "C" int32_t ZQAPI RSAGenPQN(RSAContext* context, RSAPQCallback callback) 
       stopped = true;
       break;
     }
-    if (!IsPrime(p.get())) continue;
+    if (!IsRandomCandidatePrime(p.get())) continue;
 
     gcry_mpi_div(q_lo.get(), remainder.get(), low_n.get(), p.get(), 0);
     if (!remainder.IsZero()) gcry_mpi_add_ui(q_lo.get(), q_lo.get(), 1);
@@ -115,7 +114,7 @@ extern "C" int32_t ZQAPI RSAGenPQN(RSAContext* context, RSAPQCallback callback) 
         break;
       }
       if (gcry_mpi_cmp(q.get(), q_hi.get()) > 0 || gcry_mpi_cmp(q.get(), p.get()) == 0) continue;
-      if (!IsPrime(q.get())) continue;
+      if (!IsRandomCandidatePrime(q.get())) continue;
       gcry_mpi_mul(n.get(), p.get(), q.get());
       found = gcry_mpi_get_nbits(n.get()) == t;  // always, by the interval
       if (found) break;
@@ -146,9 +145,12 @@ extern "C" int32_t ZQAPI RSAGenED(RSAContext* context, RSAECallback callback) {
   const uint32_t n_bits = gcry_mpi_get_nbits(n.get());
   gcry_mpi_mul(product.get(), p.get(), q.get());
   // A key pair needs N = P Q of distinct primes, N long enough to carry a
-  // block (RSAEncBlk).
+  // block (RSAEncBlk). P and Q are taken to be RSAGenPQN's, drawn at random:
+  // they are tested as such (a caller who made them otherwise gets the
+  // weaker bound of a few Miller-Rabin rounds for chosen composites).
   bool usable = loaded && n_bits >= 17 && gcry_mpi_cmp(product.get(), n.get()) == 0 &&
-                gcry_mpi_cmp(p.get(), q.get()) != 0 && IsPrime(p.get()) && IsPrime(q.get());
+                gcry_mpi_cmp(p.get(), q.get()) != 0 && IsRandomCandidatePrime(p.get()) &&
+                IsRandomCandidatePrime(q.get());
   const uint32_t e_lo = std::max(context->eBitsLo, (n_bits + 1) / 2);
   const uint32_t e_hi = std::min(context->eBitsHi, n_bits - 1);
   if (!usable || e_lo > e_hi) {

@@ -5,7 +5,8 @@
 # a protected one refused when no one can give the password) and ZqGOSP
 # (GOST signature key pairs, checked with Python's own arithmetic:
 # y = a^x mod p, 0 < x < q) and ZqRSAK (RSA key pairs, checked likewise:
-# m^(E D) = m mod N, E at least half of N's length). Arguments in; exit codes, result texts
+# m^(E D) = m mod N, E at least half of N's length, P and Q recovered from
+# N, E and D alone and both prime by OpenSSL). Arguments in; exit codes, result texts
 # and the files' every field out. The files are read here independently of
 # the library: header fields, block counts against the file size, the
 # integrity register over the numbers, bit lengths, and OpenSSL's primality
@@ -203,7 +204,7 @@ PY
 # the integrity over N then D), each exactly its blocks long, with the same
 # N; and Python's arithmetic on the numbers: N of NLO..NHI bits and odd, E
 # at least half of N's length and below N, D neither 1 nor E,
-# m^(E D) = m (mod N) for a few m.
+# m^(E D) = m (mod N) for a few m, N's factors found from N, E and D.
 check_rsa() {
   local secret_hex public_hex ne nd nn covered
   secret_hex=$(hex_of_file "$1")
@@ -257,6 +258,40 @@ for m in (2, 3, 65537, 0x1234567, n - 2):
     if pow(pow(m, e, n), d, n) != m:
         print(f"m^(E D) is not m for m = {m}")
         break
+# P and Q from (N, E, D) alone: E D - 1 = 2^s t is a multiple of
+# lcm(P-1, Q-1), so for most g some g^(t 2^i) is a square root of 1 other
+# than +-1, and its gcd with N is a factor. Then both must be prime by
+# OpenSSL's own test, of half of N's length each (one may have a bit more).
+import math, subprocess
+k = e * d - 1
+t, s = k, 0
+while t % 2 == 0:
+    t //= 2
+    s += 1
+p = None
+for g in range(2, 200):
+    x = pow(g, t, n)
+    for _ in range(s):
+        y = x * x % n
+        if y == 1 and x not in (1, n - 1):
+            p = math.gcd(x - 1, n)
+            break
+        x = y
+    if p:
+        break
+if not p:
+    print("P and Q not recovered from N, E and D")
+else:
+    q = n // p
+    if p * q != n or p == q:
+        print("the recovered factors are not two distinct ones")
+    for f in (p, q):
+        out = subprocess.run(["openssl", "prime", "-hex", format(f, "X")], capture_output=True,
+                             text=True).stdout
+        if "is prime" not in out:
+            print(f"a factor of N is not prime: {f:X}")
+    if abs(p.bit_length() - q.bit_length()) > 1:
+        print(f"P and Q of {p.bit_length()} and {q.bit_length()} bits")
 PY
 }
 
