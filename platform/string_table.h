@@ -27,6 +27,9 @@ enum TitleId : int {
 inline constexpr int kResultTextBase = 1000;   // result code n has text 1000 + n
 inline constexpr int kTextFilePrefix = 10001;  // "Файл "
 inline constexpr int kTextExistsQuestion = 10002;
+// The change of protection's information boxes, before each authorisation.
+inline constexpr int kTextAuthorizeSource = 10007;
+inline constexpr int kTextAuthorizeDestination = 10008;
 inline constexpr int kDefaultGostTable = 5004;
 
 // The text of `id`; empty when the table has no such id.

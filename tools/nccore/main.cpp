@@ -51,6 +51,9 @@ constexpr OperationEntry kOperations[] = {
      "[/Y] [/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
      "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
+    {"ZqPWD", ZqPWD,
+     "change a key file's protection: <key file> [PWD,TM,QUADRA,ACTIVATOR,TESSEL:]<destination> "
+     "[/Y] (no quiet mode: every question is asked)"},
 };
 
 bool SameName(const char* a, const char* b) {
