@@ -34,7 +34,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 nccore=
 if [[ ${1:-} == --nccore ]]; then
-  nccore=$(realpath "$2")
+  nccore=$2
   shift 2
 fi
 mib=${1:-256}
@@ -43,14 +43,8 @@ runs=${2:-3}
 for tool in /usr/bin/time openssl; do
   command -v "$tool" >/dev/null || { echo "desf_bench: $tool is missing" >&2; exit 2; }
 done
-if [[ -z $nccore ]]; then
-  build="$top/build/release"
-  if [[ ! -f $build/build.ninja ]]; then
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNCCORE_TESTS=OFF >/dev/null
-  fi
-  ninja -C "$build" nccore >/dev/null
-  nccore="$build/nccore"
-fi
+source "$top/bench/lib.sh"
+bench_host "$top" "$nccore"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/desf-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -72,8 +66,6 @@ timed() {
   }
   cat time.txt
 }
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # The two command lines of a pair, in the arrays ours and theirs.
 commands() {  # option, our output, cipher, OpenSSL's output

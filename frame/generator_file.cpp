@@ -1,6 +1,8 @@
 #include "frame/generator_file.h"
 
 #include "frame/result_text.h"
+#include "platform/files.h"
+#include "platform/string_table.h"
 
 namespace nc::frame {
 
@@ -37,6 +39,35 @@ bool ScanGeneratorOptions(GeneratorFile& file, const char* options, const Option
 
 bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId, GeneratorFile& file) {
   return MayWriteOutput(file.output, parent, titleId, file.name, file.overwrite, file.quiet);
+}
+
+void LoadKeyPairNames(KeyPairFiles& files, int secretTextId, int publicTextId) {
+  platform::LoadText(secretTextId, files.spec, sizeof files.spec);
+  platform::LoadText(publicTextId, files.publicName, sizeof files.publicName);
+}
+
+Outcome SettleKeyPairFiles(platform::WindowHandle parent, int titleId, KeyPairFiles& files) {
+  GeneratorFile& secret = files.secret;
+  ParseProtectionSpec(files.spec, &files.protection, secret.name, sizeof secret.name);
+  if (platform::SameOutputFile(secret.name, files.publicName)) return {kResultBadCommand};
+  if (!MayWriteGeneratorFile(parent, titleId, secret)) return {kResultFileExists, secret.name};
+  if (!MayWriteOutput(files.publicFile, parent, titleId, files.publicName, secret.overwrite,
+                      secret.quiet))
+    return {kResultFileExists, files.publicName};
+  return {kResultOk};
+}
+
+Outcome WriteKeyPairFiles(KeyPairFiles& files, const DataFileHeader& secretHeader,
+                          std::initializer_list<const WordBlock*> secretBlocks,
+                          const DataFileHeader& publicHeader,
+                          std::initializer_list<const WordBlock*> publicBlocks) {
+  return WriteKeyPair({files.secret.output, files.secret.name, secretHeader, secretBlocks},
+                      {files.publicFile, files.publicName, publicHeader, publicBlocks});
+}
+
+void DiscardKeyPairFiles(KeyPairFiles& files) {
+  DiscardOutput(files.secret.output);
+  DiscardOutput(files.publicFile);
 }
 
 }  // namespace nc::frame

@@ -4,7 +4,10 @@
 // replaced, and the output the file is written through.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 
+#include "frame/operation.h"
 #include "frame/options.h"
 #include "frame/output_file.h"
 #include "platform/files.h"
@@ -38,5 +41,36 @@ enum GeneratorFlag : int { kGeneratorQuiet, kGeneratorOverwrite, kGeneratorFlagC
 // Records in `file.output` whether its commit may replace a file.
 [[nodiscard]] bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId,
                                          GeneratorFile& file);
+
+// The two files of a key pair generator: the secret key's, whose flags are
+// the generator's and whose name comes from the "/SECRET:" token `spec`
+// (protection keywords, then the name), and the public key's ("/PUBLIC:").
+struct KeyPairFiles {
+  GeneratorFile secret;
+  OutputFile publicFile;
+  // The secret key's token: up to five protection keywords before the name.
+  char spec[platform::kNameBufferSize + 50] = {};
+  char publicName[platform::kNameBufferSize] = {};
+  std::uint32_t protection = 0;  // the token's protection code
+};
+
+// The default token and public name, texts `secretTextId` and `publicTextId`.
+void LoadKeyPairNames(KeyPairFiles& files, int secretTextId, int publicTextId);
+
+// After the scan: parses the token into the protection code and the secret
+// key's name; refuses one file named for both halves (01: the second would
+// overwrite the first); then asks, the secret key first, whether each may
+// be written (11 with its name when not). 00 when the generator may go on.
+[[nodiscard]] Outcome SettleKeyPairFiles(platform::WindowHandle parent, int titleId,
+                                         KeyPairFiles& files);
+
+// WriteKeyPair of the two files.
+Outcome WriteKeyPairFiles(KeyPairFiles& files, const DataFileHeader& secretHeader,
+                          std::initializer_list<const WordBlock*> secretBlocks,
+                          const DataFileHeader& publicHeader,
+                          std::initializer_list<const WordBlock*> publicBlocks);
+
+// Removes whatever of the two was not committed. Safe to repeat.
+void DiscardKeyPairFiles(KeyPairFiles& files);
 
 }  // namespace nc::frame

@@ -20,11 +20,18 @@
 // deciphered material is the header's; then the blocks hold that material,
 // and protecting it again under the same master key gives back the file's
 // bytes; a failed check leaves the blocks wiped and the last error 1392.
+//
+// The same input is then the source of a change of protection to a clear
+// file (ZqPWD, the old password from the preset line): it ends with one of
+// its codes, never changes its source, and writes the destination only on
+// success, as long as the source and differing from it at most in the
+// protection code and the words after the header.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -37,6 +44,7 @@
 
 #include "frame/data_file.h"
 #include "fuzz/fuzz_support.h"
+#include "nccore21.h"
 #include "platform/carrier_ui.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -202,6 +210,40 @@ void CheckKind(const char* path, const KindCase& c, const PresetLine& preset,
   nc::SecureWipe(&key, sizeof key);
 }
 
+std::vector<std::uint8_t> Contents(const char* path) {
+  std::vector<std::uint8_t> bytes;
+  if (std::FILE* f = std::fopen(path, "rb")) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+void CheckChange(const char* path, const std::uint8_t* data, std::size_t size,
+                 const PresetLine& preset) {
+  const std::string destination = std::string(path) + ".out";
+  std::remove(destination.c_str());
+  preset.Rewind();
+  char result[512] = "";
+  const int code =
+      ZqPWD(nullptr, ("\"" + std::string(path) + "\" \"" + destination + "\" /Y").c_str(), result,
+            sizeof result);
+  FUZZ_CHECK(code == 0 || code == 2 || code == 25 || code == 27 || code == 30 || code == 31 ||
+             code == 34);
+  FUZZ_CHECK(Contents(path) == std::vector<std::uint8_t>(data, data + size));
+  const std::vector<std::uint8_t> out = Contents(destination.c_str());
+  if (code != 0) {
+    FUZZ_CHECK(out.empty() && !nc::platform::FileExists(destination.c_str()));
+    return;
+  }
+  FUZZ_CHECK(out.size() == size && size >= nc::frame::kHeaderSize);
+  FUZZ_CHECK(std::memcmp(out.data(), data, 36) == 0);
+  FUZZ_CHECK(std::memcmp(out.data() + 36, "\0\0\0\0", 4) == 0);
+  FUZZ_CHECK(std::memcmp(out.data() + 40, data + 40, 8) == 0);
+  std::remove(destination.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -223,5 +265,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   scratch.Write(data, size);
   for (const KindCase& c : kKinds) CheckKind(scratch.path(), c, preset, passwordKey);
+  CheckChange(scratch.path(), data, size, preset);
   return 0;
 }

@@ -23,7 +23,7 @@ rm -rf "$probe"
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja -DNCCORE_FUZZ=ON -DNCCORE_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 harnesses=(options data_file substitution_text settings_store profile key_file preset_password
-           gost_files gosf rsaf)
+           gost_files gosf rsaf dh_files)
 ninja -C "$build" "${harnesses[@]/%/_fuzzer}" || exit 1
 
 failed=0

@@ -36,6 +36,8 @@ NCEXPORT int32_t NCAPI ZqGOSF(void* parent, const char* options, char* result, i
 NCEXPORT int32_t NCAPI ZqRSAK(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqRSAF(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqDIAP(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqDIK(void* parent, const char* options, char* result, int32_t resultSize);
+NCEXPORT int32_t NCAPI ZqDIF(void* parent, const char* options, char* result, int32_t resultSize);
 NCEXPORT int32_t NCAPI ZqPWD(void* parent, const char* options, char* result, int32_t resultSize);
 
 /* First position in `text` where `pattern` occurs, ASCII letters compared

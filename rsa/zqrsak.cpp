@@ -40,8 +40,6 @@ constexpr int kDefaultSecretKey = 5002;
 constexpr int kDefaultPublicKey = 5003;
 constexpr int kTextLine = 10003;  // "длина в битах %lu, попытка %lu"
 constexpr char kDone[] = " ... OK";
-// The secret key's token: up to five protection keywords before the name.
-constexpr std::size_t kSpecSize = platform::kNameBufferSize + 50;
 
 constexpr std::uint32_t kModulusMin = 18, kModulusMax = 2048;
 constexpr std::uint32_t kExponentMin = 9, kExponentMax = 1024;
@@ -65,11 +63,7 @@ constexpr frame::OptionSpec kOptions[] = {
 struct RsakJob {
   platform::WindowHandle parent = nullptr;
   const char* options = nullptr;
-  frame::GeneratorFile secretFile;  // its flags are the job's
-  frame::OutputFile publicFile;
-  char spec[kSpecSize] = {};
-  char publicName[platform::kNameBufferSize] = {};
-  std::uint32_t protection = 0;
+  frame::KeyPairFiles files;
   std::uint32_t nLo = 512, nHi = 516;
   std::uint32_t eLo = 256, eHi = 258;
   bool exponentGiven = false;
@@ -91,10 +85,10 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
       job.exponentGiven = true;
       return frame::ReadBoundedRange(hit.nameStart, kExponentMin, kExponentMax, &job.eLo, &job.eHi);
     case kOptionSecret:
-      frame::CopyNameToken(hit.nameStart, job.spec, sizeof job.spec);
+      frame::CopyNameToken(hit.nameStart, job.files.spec, sizeof job.files.spec);
       return true;
     case kOptionPublic:
-      frame::CopyNameToken(hit.nameStart, job.publicName, sizeof job.publicName);
+      frame::CopyNameToken(hit.nameStart, job.files.publicName, sizeof job.files.publicName);
       return true;
     default:
       return false;  // this operation takes no positional names
@@ -199,24 +193,17 @@ bool IsZeroOrOne(const RSANumber& n) {
 }
 
 Outcome Run(RsakJob& job) {
-  frame::GeneratorFile& secret = job.secretFile;
-  platform::LoadText(kDefaultSecretKey, job.spec, sizeof job.spec);
-  platform::LoadText(kDefaultPublicKey, job.publicName, sizeof job.publicName);
+  frame::GeneratorFile& secret = job.files.secret;
+  frame::LoadKeyPairNames(job.files, kDefaultSecretKey, kDefaultPublicKey);
   job.context.size = sizeof(RSAContext);
   job.context.param = 2;
   if (!frame::ScanGeneratorOptions(secret, job.options, kOptions, std::size(kOptions),
                                    frame::kWholeNameTokens, TakeOption, &job) ||
       !SettleExponentRange(job))
     return {frame::kResultBadCommand};
-  frame::ParseProtectionSpec(job.spec, &job.protection, secret.name, sizeof secret.name);
-  // One file cannot hold both halves: the second would overwrite the first.
-  if (platform::SameOutputFile(secret.name, job.publicName)) return {frame::kResultBadCommand};
-
-  if (!frame::MayWriteGeneratorFile(job.parent, platform::kTitleRsaKeys, secret))
-    return {frame::kResultFileExists, secret.name};
-  if (!frame::MayWriteOutput(job.publicFile, job.parent, platform::kTitleRsaKeys, job.publicName,
-                             secret.overwrite, secret.quiet))
-    return {frame::kResultFileExists, job.publicName};
+  if (Outcome files = frame::SettleKeyPairFiles(job.parent, platform::kTitleRsaKeys, job.files);
+      files.code != frame::kResultOk)
+    return files;
 
   RSAContext& c = job.context;
   c.pBitsLo = job.nLo / 2;
@@ -240,7 +227,7 @@ Outcome Run(RsakJob& job) {
 
   frame::DataFileHeader secretHeader =
       frame::NewHeader(frame::kFileKey, frame::kAlgRsa, frame::kKeySecretHalf);
-  secretHeader.protectionCode = job.protection;
+  secretHeader.protectionCode = job.files.protection;
   if (!protect::StartKeyMaterial(job.parent, secret.quiet, secretHeader, job.masterKey))
     return {frame::kResultHardwareError};
   protect::ProtectKeyMaterial(protect::KeyMaterialKind::RsaSecret, secretHeader, job.masterKey,
@@ -252,9 +239,8 @@ Outcome Run(RsakJob& job) {
   frame::UpdateIntegrityValue(&publicHeader.integrityValue, c.d.words, 4u * c.d.count);
   frame::GuardedFaultPoint();
 
-  return frame::WriteKeyPair(
-      {secret.output, secret.name, secretHeader, {Block(c.n), Block(c.e)}},
-      {job.publicFile, job.publicName, publicHeader, {Block(c.n), Block(c.d)}});
+  return frame::WriteKeyPairFiles(job.files, secretHeader, {Block(c.n), Block(c.e)}, publicHeader,
+                                  {Block(c.n), Block(c.d)});
 }
 
 void Cleanup(RsakJob& job) {
@@ -263,8 +249,7 @@ void Cleanup(RsakJob& job) {
   job.window.word.fetch_or(platform::kProgressCancel);
   frame::JoinWorker(job.worker);
   frame::CloseGeneratorWindow(job.window);
-  frame::DiscardOutput(job.secretFile.output);
-  frame::DiscardOutput(job.publicFile);
+  frame::DiscardKeyPairFiles(job.files);
   nc::SecureWipe(&job.context, sizeof job.context);
   nc::SecureWipe(&job.masterKey, sizeof job.masterKey);
 }

@@ -31,20 +31,12 @@ check_integrity_register
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-des.XXXXXX")
 export LC_ALL=C.UTF-8
 
-# The Touch Memory adapter the carrier description stands behind: the
-# driver's adapter (type 0) under the driver's parameters key.
-VTMD_KEY='SYSTEM\CurrentControlSet\Services\VTMD\Parameters'
 cleanup() {
-  if [[ $MODE == wine ]]; then
-    "${LAUNCHER[@]}" reg delete "HKLM\\$VTMD_KEY" /f >/dev/null 2>&1
-  fi
+  tm_adapter_registry delete
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-if [[ $MODE == wine ]]; then
-  "${LAUNCHER[@]}" reg add "HKLM\\$VTMD_KEY" /v AdpType /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
-    echo "des_table: cannot write the adapter type to the registry" >&2
-fi
+tm_adapter_registry add
 
 IV=4b4c424e56527a7a  # "KLBNVRzz", the vector of every DES file job
 OPENSSL=(openssl enc -provider legacy -provider default)

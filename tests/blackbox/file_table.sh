@@ -38,13 +38,11 @@ result_tag() {
   done
 }
 
-# shellcheck disable=SC2059  # the format is only \xNN escapes
-bytes_of_hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
-
 # ---- files made for a case ----------------------------------------------------
 # make_file FILE RECIPE: the recipe's steps, joined by '+', in order:
 #   bytes:N             N bytes of a fixed pattern (seeded by the file name)
 #   text:T              the line T
+#   hex:HEX             these bytes
 #   private             readable and writable by the owner only
 #   fixture:NAME        a copy of tests/blackbox/NAME
 #   drop:SECTION        a carrier description without its [SECTION]
@@ -71,6 +69,7 @@ make_file() {
           >"$file"
         ;;
       text:*) printf '%s\n' "$arg" >"$file" ;;
+      hex:*) bytes_of_hex "$arg" >"$file" ;;
       private) chmod 600 "$file" ;;
       fixture:*) cp "$HERE/$arg" "$file" ;;
       carriers:*) printf '# one reader with one device\n[touchmemory]\ndriver = yes\ndevice = %s\n' \
@@ -129,6 +128,16 @@ header_hex() {  # fileKind algorithm mode keyKind unitSize dataLength protection
     "$(le32 "$(printf %x "$1")" | cut -c1-4)" "$(le32 "$(printf %x "$2")" | cut -c1-4)" \
     "$(le32 "$(printf %x "$3")" | cut -c1-4)" "$(le32 "$(printf %x "$4")" | cut -c1-4)" "$5" \
     "$(le32 "$(printf %x "$6")")" "$(le32 "$(printf %x "$7")")" "$8"
+}
+
+# A clear key file in hex: the header of algorithm ALG and key kind KIND
+# without a challenge, then one block of the words given (hex,
+# little-endian), with their integrity value.
+key_file_hex() {  # ALG KIND WORDS
+  local words=$3
+  printf '%s00000000%s%s' \
+    "$(header_hex 1 "$1" 0 "$2" 0 0 0 "$(le32 "$(integrity_of_hex "$words")")")" \
+    "$(le32 "$(printf %x $((${#words} / 8)))")" "$words"
 }
 
 # check_file FILE CHECK: prints a problem, or nothing. Checks (joined by '+'):

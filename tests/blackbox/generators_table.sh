@@ -6,7 +6,8 @@
 # (GOST signature key pairs, checked with Python's own arithmetic:
 # y = a^x mod p, 0 < x < q) and ZqRSAK (RSA key pairs, checked likewise:
 # m^(E D) = m mod N, E at least half of N's length, P and Q recovered from
-# N, E and D alone and both prime by OpenSSL). Arguments in; exit codes, result texts
+# N, E and D alone and both prime by OpenSSL) and ZqDIK (Diffie-Hellman
+# session key pairs: Y = A^X mod P by Python's pow). Arguments in; exit codes, result texts
 # and the files' every field out. The files are read here independently of
 # the library: header fields, block counts against the file size, the
 # integrity register over the numbers, bit lengths, and OpenSSL's primality
@@ -154,31 +155,40 @@ check_gek() {
     echo "integrity ${FILE_HEX:80:8}"
 }
 
-# check_pair SECRET PUBLIC PQA (in the case's folder): an unprotected .GSK
-# (keyKind 2, a challenge drawn, the integrity over x) and its .GPK
-# (keyKind 3, the integrity over y, no challenge), each exactly its block
-# long, and y = a^x mod p with 0 < x < q for the .PQA's numbers.
-check_pair() {
-  local secret_hex public_hex pqa_hex nx ny
-  secret_hex=$(hex_of_file "$1")
-  public_hex=$(hex_of_file "$2")
-  pqa_hex=$(hex_of_file "$3")
-  [[ ${secret_hex:38:26} == 01000100000002000030000000 ]] || echo "secret kinds ${secret_hex:38:26}"
-  [[ ${public_hex:38:26} == 01000100000003000030000000 ]] || echo "public kinds ${public_hex:38:26}"
-  [[ ${secret_hex:64:16} == 0000000000000000 ]] || echo "secret dataLength/protection"
-  [[ ${public_hex:64:16} == 0000000000000000 && ${public_hex:88:8} == 00000000 ]] ||
+# check_halves SECRET PUBLIC ALG (in the case's folder): an unprotected
+# secret half of algorithm ALG (keyKind 2, a challenge drawn, the integrity
+# over its one block) and its public half (keyKind 3, no challenge, the
+# integrity over its block), each exactly its block long. Leaves the files'
+# bytes in SECRET_HEX and PUBLIC_HEX and the secret block's word count in
+# SECRET_WORDS.
+check_halves() {
+  local ny kinds
+  SECRET_HEX=$(hex_of_file "$1")
+  PUBLIC_HEX=$(hex_of_file "$2")
+  kinds=0100$(printf '%02x00' "$3")0000
+  [[ ${SECRET_HEX:38:26} == "${kinds}02000030000000" ]] || echo "secret kinds ${SECRET_HEX:38:26}"
+  [[ ${PUBLIC_HEX:38:26} == "${kinds}03000030000000" ]] || echo "public kinds ${PUBLIC_HEX:38:26}"
+  [[ ${SECRET_HEX:64:16} == 0000000000000000 ]] || echo "secret dataLength/protection"
+  [[ ${PUBLIC_HEX:64:16} == 0000000000000000 && ${PUBLIC_HEX:88:8} == 00000000 ]] ||
     echo "public dataLength/protection/challenge"
-  FILE_HEX=$secret_hex
-  nx=$(at 48)
-  ((${#secret_hex} == 2 * (52 + 4 * nx))) || echo "secret size $((${#secret_hex} / 2))"
-  [[ ${secret_hex:80:8} == $(le32 "$(integrity_of_hex "${secret_hex:104:$((8 * nx))}")") ]] ||
+  FILE_HEX=$SECRET_HEX
+  SECRET_WORDS=$(at 48)
+  ((${#SECRET_HEX} == 2 * (52 + 4 * SECRET_WORDS))) || echo "secret size $((${#SECRET_HEX} / 2))"
+  [[ ${SECRET_HEX:80:8} == $(le32 "$(integrity_of_hex "${SECRET_HEX:104:$((8 * SECRET_WORDS))}")") ]] ||
     echo "secret integrity"
-  FILE_HEX=$public_hex
+  FILE_HEX=$PUBLIC_HEX
   ny=$(at 48)
-  ((${#public_hex} == 2 * (52 + 4 * ny))) || echo "public size $((${#public_hex} / 2))"
-  [[ ${public_hex:80:8} == $(le32 "$(integrity_of_hex "${public_hex:104:$((8 * ny))}")") ]] ||
+  ((${#PUBLIC_HEX} == 2 * (52 + 4 * ny))) || echo "public size $((${#PUBLIC_HEX} / 2))"
+  [[ ${PUBLIC_HEX:80:8} == $(le32 "$(integrity_of_hex "${PUBLIC_HEX:104:$((8 * ny))}")") ]] ||
     echo "public integrity"
-  python3 - "$secret_hex" "$public_hex" "$pqa_hex" <<'PY'
+}
+
+# check_pair SECRET PUBLIC PQA (in the case's folder): an unprotected .GSK
+# and its .GPK (check_halves, algorithm 1), and y = a^x mod p with
+# 0 < x < q for the .PQA's numbers.
+check_pair() {
+  check_halves "$1" "$2" 1
+  python3 - "$SECRET_HEX" "$PUBLIC_HEX" "$(hex_of_file "$3")" <<'PY'
 import sys
 def blocks(hexdata, offset, n):
     data = bytes.fromhex(hexdata)
@@ -295,13 +305,44 @@ else:
 PY
 }
 
+# check_dsk SECRET PUBLIC AP XLO-XHI (in the case's folder): an unprotected
+# .DSK and its .DPK (check_halves, algorithm 4); X of XLO..XHI bits' word
+# count, at most XHI bits, neither 0 nor 1, and Y = A^X mod P by Python's
+# pow with the .AP's numbers.
+check_dsk() {
+  local lo=${4%-*} hi=${4#*-}
+  check_halves "$1" "$2" 4
+  ((SECRET_WORDS >= (lo + 31) / 32 && SECRET_WORDS <= (hi + 31) / 32)) ||
+    echo "X has $SECRET_WORDS words"
+  python3 - "$SECRET_HEX" "$PUBLIC_HEX" "$(hex_of_file "$3")" "$hi" <<'PY'
+import sys
+def blocks(hexdata, n):
+    data, offset, out = bytes.fromhex(hexdata), 48, []
+    for _ in range(n):
+        count = int.from_bytes(data[offset:offset + 4], "little")
+        out.append(int.from_bytes(data[offset + 4:offset + 4 + 4 * count], "little"))
+        offset += 4 + 4 * count
+    return out
+x, = blocks(sys.argv[1], 1)
+y, = blocks(sys.argv[2], 1)
+a, p = blocks(sys.argv[3], 2)
+if x < 2 or x.bit_length() > int(sys.argv[4]):
+    print(f"X of {x.bit_length()} bits")
+if pow(a, x, p) != y:
+    print("Y is not A^X mod P")
+PY
+}
+
 # ---- one case ----------------------------------------------------------------------
 # run_case NAME SETUP ARGS CODE TEXT-NAME CHECKS
-#   SETUP   comma-separated "file<old" (a file with old contents), "dir/"
+#   SETUP   comma-separated "file<old" (a file with old contents), "file<hex:HEX"
+#           (a file of those bytes), "dir/"
 #           (a folder), or "run:ARGS" (the host run first, its output kept)
 #   CHECKS  comma-separated "file=ap:ALO-AHI:PLO-PHI", "file=pqa:BITS", "file=gek",
 #           "secret=pair:public:pqa" (a signature key pair of those numbers),
 #           "secret=rsa:public:NLO-NHI" (an RSA key pair, N of NLO..NHI bits),
+#           "secret=dsk:public:ap:XLO-XHI" (a Diffie-Hellman session key pair
+#           of those common numbers, X of XLO..XHI bits),
 #           "file=old" (unchanged), "file=named" (exists), "file=-" (absent),
 #           "file=differ:other"
 #           (both files exist and differ). No other file may be left.
@@ -330,6 +371,7 @@ run_case() {
         file=${item%<old}
         printf 'previous contents\n' >"$dir/$file"
         ;;
+      *'<hex:'*) bytes_of_hex "${item#*<hex:}" >"$dir/${item%%<*}" ;;
     esac
   done
   while IFS= read -r -d '' file; do made[${file#"$dir/"}]=1; done < <(find "$dir" -type f -print0)
@@ -382,6 +424,11 @@ run_case() {
         IFS=':' read -r _ public range <<<"$kind"
         while IFS= read -r problem; do problems+=("$file: $problem"); done \
           < <(cd "$dir" && check_rsa "$file" "$public" "$range")
+        ;;
+      dsk:*)
+        IFS=':' read -r _ public ap range <<<"$kind"
+        while IFS= read -r problem; do problems+=("$file: $problem"); done \
+          < <(cd "$dir" && check_dsk "$file" "$public" "$ap" "$range")
         ;;
       pair:*)
         IFS=':' read -r _ public pqa <<<"$kind"
@@ -462,6 +509,22 @@ rsak: an existing public key is kept without /Y | all | k.rpk<old | rsak /N:64-6
 rsak: no password without a user | all | | rsak /N:64-64 /SECRET:PWD:k.rsk /PUBLIC:k.rpk /NOLOGO | 25 | | k.rsk=-,k.rpk=-
 rsak: no password keeps both old files | all | k.rsk<old,k.rpk<old | rsak /N:64-64 /SECRET:PWD,TM:k.rsk /PUBLIC:k.rpk /NOLOGO /Y | 25 | | k.rsk=old,k.rpk=old
 rsak: a missing folder | all | | rsak /N:64-64 /SECRET:nodir/k.rsk /PUBLIC:k.rpk /NOLOGO | 03 | nodir/k.rsk | k.rpk=-
+dik: defaults, default names, X of 4 to 8 words | all | run:diap /P:512-512 /NOLOGO | dik | 00 | | Секретный сеансовый ключ.DSK=dsk:Публичный сеансовый ключ.DPK:Числа AP.AP:128-256,Публичный сеансовый ключ.DPK=named,Числа AP.AP=named
+dik: X of 9 bits | all | run:diap n.ap /NOLOGO | dik /X:9-9 /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk | 00 | | x.dsk=dsk:y.dpk:n.ap:9-9,y.dpk=named,n.ap=named
+dik: X of 2048 bits, P of 2048 | all | run:diap n.ap /P:2048-2048 /NOLOGO | dik /X:2048-2048 /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk /NOLOGO | 00 | | x.dsk=dsk:y.dpk:n.ap:2048-2048,y.dpk=named,n.ap=named
+dik: /Y replaces both | all | x.dsk<old,y.dpk<old,run:diap n.ap /NOLOGO | dik /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk /Y /NOLOGO | 00 | | x.dsk=dsk:y.dpk:n.ap:128-256,y.dpk=named,n.ap=named
+dik: /X:8-10 is refused | all | run:diap n.ap /NOLOGO | dik /X:8-10 /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk | 01 | | n.ap=named,x.dsk=-,y.dpk=-
+dik: /X:10-9 is refused | all | run:diap n.ap /NOLOGO | dik /X:10-9 /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk | 01 | | n.ap=named,x.dsk=-,y.dpk=-
+dik: /X:9-2049 is refused | all | run:diap n.ap /NOLOGO | dik /X:9-2049 /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk | 01 | | n.ap=named,x.dsk=-,y.dpk=-
+dik: a bare name is refused | all | run:diap n.ap /NOLOGO | dik /AP:n.ap x.dsk | 01 | | n.ap=named
+dik: one file for both halves | all | run:diap n.ap /NOLOGO | dik /AP:n.ap /SECRET:k.key /PUBLIC:./k.key | 01 | | n.ap=named,k.key=-
+dik: a missing .AP | all | | dik /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk | 02 | ' n.ap' | x.dsk=-,y.dpk=-
+dik: A of more than 64 words is a read failure | all | n.ap<hex:5441564f43525950544441544146494c450003010004000000040000300000000000000000000000000000000000000041000000 | dik /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk | 02 | ' n.ap' | n.ap=named,x.dsk=-,y.dpk=-
+dik: a .DPK is no .AP | all | run:diap n.ap /NOLOGO,run:dik /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk /NOLOGO | dik /AP:y.dpk /SECRET:x2.dsk /PUBLIC:y2.dpk | 27 | ' y.dpk' | n.ap=named,x.dsk=named,y.dpk=named
+dik: no password without a user | all | run:diap n.ap /NOLOGO | dik /AP:n.ap /SECRET:PWD:x.dsk /PUBLIC:y.dpk /NOLOGO | 25 | | n.ap=named,x.dsk=-,y.dpk=-
+dik: an existing secret key is kept, before the .AP is read | all | x.dsk<old,y.dpk<old | dik /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk /NOLOGO | 11 | x.dsk | x.dsk=old,y.dpk=old
+dik: an existing public key is kept without /Y | all | y.dpk<old | dik /AP:n.ap /SECRET:x.dsk /PUBLIC:y.dpk /NOLOGO | 11 | y.dpk | x.dsk=-,y.dpk=old
+dik: a missing folder | all | run:diap n.ap /NOLOGO | dik /AP:n.ap /SECRET:nodir/x.dsk /PUBLIC:y.dpk /NOLOGO | 03 | nodir/x.dsk | n.ap=named,y.dpk=-
 EOF
 )
 run_cases "$CASES"

@@ -25,7 +25,6 @@ check_integrity_register
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-gosf.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-VTMD_KEY='SYSTEM\CurrentControlSet\Services\VTMD\Parameters'
 source "$HERE/file_table.sh"
 
 # ---- the key and number files, made once and copied into the cases ----------------
@@ -53,25 +52,16 @@ make_shared() {
 }
 (make_shared) || exit 2
 
-# Secret and public keys no signature may use: x = 0 and y = 1, each a
-# block of one word with its integrity value, behind a clear header.
-key_file_hex() {  # keyKind, block words (hex, little-endian)
-  local words=$2
-  printf '%s00000000%s%s' \
-    "$(header_hex 1 1 0 "$1" 0 0 0 "$(le32 "$(integrity_of_hex "$words")")")" \
-    "$(le32 "$(printf %x $((${#words} / 8)))")" "$words"
-}
-X0=$(key_file_hex 2 00000000)
-Y1=$(key_file_hex 3 01000000)
+# Secret and public keys no signature may use: x = 0 and y = 1.
+X0=$(key_file_hex 1 2 00000000)
+Y1=$(key_file_hex 1 3 01000000)
 
 # The table's recipe steps:
 #   shared:NAME         a copy of the shared file NAME
-#   hex:HEX             these bytes
 table_recipe_step() {
   local file=$1 step=$2
   case $step in
     shared:*) cp "$S/${step#shared:}" "$file" ;;
-    hex:*) bytes_of_hex "${step#hex:}" >"$file" ;;
     *)
       echo "unknown recipe step $step" >&2
       return 1

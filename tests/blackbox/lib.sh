@@ -2,6 +2,8 @@
 
 hex_of_file() { od -An -tx1 -v "$1" | tr -d ' \n'; }
 hex_of_text() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
+# shellcheck disable=SC2059  # the format is only \xNN escapes
+bytes_of_hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
 
 # ---- the integrity register, written independently of the library ----------
 # For each byte, for each bit from the least significant: out = v & 1;
@@ -116,6 +118,22 @@ host_under_test() {
   fi
 }
 
+# The Touch Memory adapter the tables' carrier descriptions stand behind:
+# the driver's adapter (type 0) under the driver's parameters key. Natively
+# each case writes it into its settings file (file_table.sh); under Wine the
+# settings are the prefix's registry: `tm_adapter_registry add` before the
+# cases, `tm_adapter_registry delete` after them.
+VTMD_KEY='SYSTEM\CurrentControlSet\Services\VTMD\Parameters'
+tm_adapter_registry() {
+  [[ $MODE == wine ]] || return 0
+  if [[ $1 == add ]]; then
+    "${LAUNCHER[@]}" reg add "HKLM\\$VTMD_KEY" /v AdpType /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
+      echo "cannot write the Touch Memory adapter type to the registry" >&2
+  else
+    "${LAUNCHER[@]}" reg delete "HKLM\\$VTMD_KEY" /f >/dev/null 2>&1
+  fi
+}
+
 # The result texts after the operation's tag, by exit code (UTF-8).
 declare -A MESSAGE=(
   [00]="00: Операция выполнена успешно"
@@ -131,6 +149,7 @@ declare -A MESSAGE=(
   [30]="30: Версия файла данных не поддерживается: "
   [31]="31: Нарушение целостности данных файла: "
   [32]="32: Неизвестная ошибка"
+  [34]="34: Данные файла не защищаются"
 )
 
 # The result text a host printed (carriage returns dropped) against the

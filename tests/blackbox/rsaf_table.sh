@@ -24,7 +24,6 @@ check_integrity_register
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/nccore-rsaf.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-VTMD_KEY='SYSTEM\CurrentControlSet\Services\VTMD\Parameters'
 source "$HERE/file_table.sh"
 
 # ---- the key files, made once and copied into the cases ----------------------------

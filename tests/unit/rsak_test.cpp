@@ -16,6 +16,7 @@
 #include "des_test_support.h"
 #include "frame/data_file.h"
 #include "frame_test_support.h"
+#include "mpi_test_support.h"
 #include "nccore21.h"
 #include "platform/ui.h"
 #include "protect/key_material.h"
@@ -65,26 +66,6 @@ std::uint32_t IntegrityOf(const Bytes& first, const Bytes& second) {
   frame::UpdateIntegrityValue(&value, second.data(), second.size());
   return value;
 }
-
-// ---- libgcrypt's numbers ---------------------------------------------------------------
-class Mpi {
- public:
-  explicit Mpi(const Bytes& littleEndian) {
-    Bytes big(littleEndian.rbegin(), littleEndian.rend());
-    if (big.empty()) big.push_back(0);
-    EXPECT_EQ(gcry_mpi_scan(&m_, GCRYMPI_FMT_USG, big.data(), big.size(), nullptr), 0);
-  }
-  explicit Mpi(unsigned long value) : m_(gcry_mpi_set_ui(nullptr, value)) {}
-  Mpi() : m_(gcry_mpi_new(0)) {}
-  ~Mpi() { gcry_mpi_release(m_); }
-  Mpi(const Mpi&) = delete;
-  Mpi& operator=(const Mpi&) = delete;
-  gcry_mpi_t get() const { return m_; }
-  unsigned Bits() const { return gcry_mpi_get_nbits(m_); }
-
- private:
-  gcry_mpi_t m_ = nullptr;
-};
 
 // The minimal number of words for a number of `bits` bits.
 std::uint32_t WordsFor(unsigned bits) { return (bits + 31) / 32; }

@@ -122,15 +122,17 @@ wine_test(wine_generators_blackbox bash ${blackbox}/generators_table.sh $<TARGET
 # The shipped set alone: nccore.exe, NCCORE21.DLL and its companions copied
 # into a folder of their own.
 wine_test(wine_shipped_set bash ${NCCORE_WINE_DIR}/shipped_set.sh $<TARGET_FILE_DIR:nccore21>)
-# The DES table writes the Touch Memory adapter type into the prefix's
-# registry, which the unit tests also use: alone.
+# The DES and change-of-protection tables write the Touch Memory adapter
+# type into the prefix's registry, which the unit tests also use: alone.
 wine_test(wine_des_blackbox SERIAL bash ${blackbox}/des_table.sh $<TARGET_FILE:nccore> wine)
+wine_test(wine_pwd_blackbox SERIAL bash ${blackbox}/pwd_table.sh $<TARGET_FILE:nccore> wine)
 if(NCCORE_SIMULATORS)  # the rows with simulated carriers run on the demonstration host
-  set_property(TEST wine_des_blackbox APPEND PROPERTY ENVIRONMENT
+  set_property(TEST wine_des_blackbox wine_pwd_blackbox APPEND PROPERTY ENVIRONMENT
                NCCORE_SIM=$<TARGET_FILE:nccore-sim>)
 endif()
 wine_test(wine_gosf_blackbox bash ${blackbox}/gosf_table.sh $<TARGET_FILE:nccore> wine)
 wine_test(wine_rsaf_blackbox bash ${blackbox}/rsaf_table.sh $<TARGET_FILE:nccore> wine)
+wine_test(wine_dif_blackbox bash ${blackbox}/dif_table.sh $<TARGET_FILE:nccore> wine)
 # A quiet DES job ended by Ctrl-C (SIGINT, which Wine hands to the program
 # as the console's Ctrl-C): 10, no temporary file, the destination kept.
 wine_test(wine_jobs_interrupted bash ${blackbox}/jobs_interrupted.sh $<TARGET_FILE:nccore> wine)

@@ -114,4 +114,13 @@ class ScriptedUi final : public UiBackend {
   std::unique_ptr<CarrierView> carrierView_;
 };
 
+// A carrier script that types `password` and presses OK as the window opens.
+inline std::function<ScriptedUi::CarrierAction(const ScriptedUi::CarrierEvent&)> TypePassword(
+    std::string password) {
+  return [password](const ScriptedUi::CarrierEvent& e) {
+    if (e.kind != ScriptedUi::CarrierEvent::Open) return ScriptedUi::CarrierAction{};
+    return ScriptedUi::CarrierAction{true, password, kCarrierOk};
+  };
+}
+
 }  // namespace nc::platform

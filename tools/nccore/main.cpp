@@ -51,6 +51,13 @@ constexpr OperationEntry kOperations[] = {
      "[/Y] [/NOLOGO]"},
     {"ZqDIAP", ZqDIAP,
      "Diffie-Hellman common numbers A and P: [<out.ap>] [/A:lo-hi] [/P:lo-hi] [/Y] [/NOLOGO]"},
+    {"ZqDIK", ZqDIK,
+     "Diffie-Hellman session key pair: [/X:lo-hi] [/AP:<n.ap>] [/SECRET:[PWD,TM,...:]<x.dsk>] "
+     "[/PUBLIC:<y.dpk>] [/Y] [/NOLOGO]"},
+    {"ZqDIF", ZqDIF,
+     "Diffie-Hellman files (DES under the agreed key): <source> <destination> "
+     "/ECB|/CBC|/CFB[:n]|/OFB[:n]|/D|/HASH|/COMP [/AP:<n.ap>] [/SECRET:<own.dsk>] "
+     "[/PUBLIC:<other.dpk>] [/Y] [/NOLOGO]"},
     {"ZqPWD", ZqPWD,
      "change a key file's protection: <key file> [PWD,TM,QUADRA,ACTIVATOR,TESSEL:]<destination> "
      "[/Y] (no quiet mode: every question is asked)"},
