@@ -190,6 +190,7 @@ clear to clear | all | $DEK,run:$A pwd k.dek k.dek /Y | pwd k.dek c.dek | 34 | |
 a public key | all | k.rpk<shared:k.rpk | pwd k.rpk PWD:c.rpk | 34 | |
 common numbers | all | n.ap<shared:n.ap | pwd n.ap PWD:c.ap | 34 | |
 a ciphertext | all | ref.dek<shared:ref.dek | pwd ref.dek PWD:c.dek | 34 | |
+a hash file | all | $DEK,run:$A desf a.bin a.h /HASH /KEY:k.dek | pwd a.h PWD:c.h | 34 | |
 version 2 | all | $DEK,k.dek<poke:18:02 | pwd k.dek c.dek | 30 | k.dek |
 not a data file | all | k.dek<bytes:100 | pwd k.dek c.dek | 27 | k.dek |
 32769 bytes | all | k.dek<bytes:32769 | pwd k.dek c.dek | 27 | k.dek |
