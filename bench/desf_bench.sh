@@ -57,16 +57,6 @@ key=$(od -An -tx1 -v -j52 -N8 k.dek | tr -d ' \n')
 head -c $((mib * 1048576)) /dev/urandom >src.bin
 head -c $((16 * 1048576)) src.bin >small.bin
 
-# One timed run: wall seconds and peak resident KiB of the command, printed
-# as "seconds kib"; the command's output is discarded.
-timed() {
-  /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1 || {
-    echo "desf_bench: failed: $*" >&2
-    exit 1
-  }
-  cat time.txt
-}
-
 # The two command lines of a pair, in the arrays ours and theirs.
 commands() {  # option, our output, cipher, OpenSSL's output
   ours=(env NCCORE_UI=headless "$nccore" desf src.bin "$2" "$1" /KEY:k.dek /Y /NOLOGO)
@@ -99,8 +89,8 @@ for pair in "${pairs[@]}"; do
   : >b.txt
   : >r.txt
   for ((i = 0; i < runs; i++)); do
-    read -r ta _ < <(timed "${ours[@]}")
-    read -r tb _ < <(timed "${theirs[@]}")
+    read -r ta _ < <(bench_timed_memory "${ours[@]}")
+    read -r tb _ < <(bench_timed_memory "${theirs[@]}")
     echo "$ta" >>a.txt
     echo "$tb" >>b.txt
     awk -v a="$ta" -v b="$tb" 'BEGIN { if (b > 0) print a / b }' >>r.txt
@@ -124,9 +114,9 @@ for option in /CBC /D /HASH; do
     NCCORE_UI=headless "$nccore" desf src.bin src.enc /CBC /KEY:k.dek /Y /NOLOGO >/dev/null
     src_small=small.enc src_large=src.enc
   fi
-  read -r _ small < <(timed env NCCORE_UI=headless "$nccore" desf "$src_small" out.bin "$option" \
+  read -r _ small < <(bench_timed_memory env NCCORE_UI=headless "$nccore" desf "$src_small" out.bin "$option" \
     /KEY:k.dek /Y /NOLOGO)
-  read -r _ large < <(timed env NCCORE_UI=headless "$nccore" desf "$src_large" out.bin "$option" \
+  read -r _ large < <(bench_timed_memory env NCCORE_UI=headless "$nccore" desf "$src_large" out.bin "$option" \
     /KEY:k.dek /Y /NOLOGO)
   printf '%-8s %14s %14s\n' "$option" "$small" "$large"
   rm -f out.bin

@@ -51,29 +51,10 @@ cd "$work"
 
 run() { NCCORE_UI=headless "$nccore" "$@" >/dev/null || { echo "dik_bench: nccore $* failed" >&2; exit 1; }; }
 
-# Times `ours` against `theirs` N times in turn and prints one row.
+# One row: bench_compare, then the line's end.
 compare() {  # label, runs
-  : >a.txt
-  : >b.txt
-  : >r.txt
-  : >ca.txt
-  : >cb.txt
-  : >cr.txt
-  local i ta tb ca cb
-  for ((i = 0; i < $2; i++)); do
-    read -r ta ca < <(bench_timed "${ours[@]}")
-    read -r tb cb < <(bench_timed "${theirs[@]}")
-    echo "$ta" >>a.txt
-    echo "$tb" >>b.txt
-    echo "$ca" >>ca.txt
-    echo "$cb" >>cb.txt
-    awk -v a="$ta" -v b="$tb" 'BEGIN { if (b > 0) print a / b }' >>r.txt
-    awk -v a="$ca" -v b="$cb" 'BEGIN { if (b > 0) print a / b }' >>cr.txt
-  done
-  awk -v n="$1" -v a="$(median <a.txt)" -v b="$(median <b.txt)" -v r="$(median <r.txt)" \
-    -v ca="$(median <ca.txt)" -v cb="$(median <cb.txt)" -v cr="$(median <cr.txt)" \
-    'BEGIN { printf "%-22s %9.3f %9.3f %7.2f %9.2f %9.2f %7s\n", n, a, b, r, ca, cb,
-             (cr == "" ? "-" : sprintf("%.2f", cr)) }'
+  bench_compare "$1" "$2"
+  echo
 }
 
 # The common numbers, and the same A and P as OpenSSL's DH parameters.

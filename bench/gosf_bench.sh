@@ -40,7 +40,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 nccore=
 if [[ ${1:-} == --nccore ]]; then
-  nccore=$(realpath "$2")
+  nccore=$2
   shift 2
 fi
 mib=${1:-256}
@@ -49,14 +49,8 @@ runs=${2:-3}
 for tool in /usr/bin/time openssl rhash python3; do
   command -v "$tool" >/dev/null || { echo "gosf_bench: $tool is missing" >&2; exit 2; }
 done
-if [[ -z $nccore ]]; then
-  build="$top/build/release"
-  if [[ ! -f $build/build.ninja ]]; then
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNCCORE_TESTS=OFF >/dev/null
-  fi
-  ninja -C "$build" nccore >/dev/null
-  nccore="$build/nccore"
-fi
+source "$top/bench/lib.sh"
+bench_host "$top" "$nccore"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/gosf-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -75,18 +69,6 @@ NCCORE_UI=headless "$nccore" gosb "$top/res/gost/test_paramset.txt" t.gtb /NOLOG
 key=$(od -An -tx1 -v -j52 -N32 k.gek | tr -d ' \n')
 head -c $((mib * 1048576)) /dev/urandom >src.bin
 head -c $((16 * 1048576)) src.bin >small.bin
-
-# One timed run: wall seconds and peak resident KiB of the command, printed
-# as "seconds kib"; the command's output is discarded.
-timed() {
-  /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1 || {
-    echo "gosf_bench: failed: $*" >&2
-    exit 1
-  }
-  cat time.txt
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # Our command line, in the array `job`: the key for every command but /HASH.
 our_job() { # source, output, command, block
@@ -148,8 +130,8 @@ for pair in "${pairs[@]}"; do
   : >b.txt
   : >r.txt
   for ((i = 0; i < runs; i++)); do
-    read -r ta _ < <(timed "${ours[@]}")
-    read -r tb _ < <(timed "${theirs[@]}")
+    read -r ta _ < <(bench_timed_memory "${ours[@]}")
+    read -r tb _ < <(bench_timed_memory "${theirs[@]}")
     echo "$ta" >>a.txt
     echo "$tb" >>b.txt
     awk -v a="$ta" -v b="$tb" 'BEGIN { if (b > 0) print a / b }' >>r.txt
@@ -174,9 +156,9 @@ for option in /GM /D /HASH; do
   src_small=small.bin src_large=src.bin
   [[ $option == /D ]] && src_small=small.enc src_large=src.enc
   our_job "$src_small" out.bin "$option" a.gtb
-  read -r _ small < <(timed "${job[@]}")
+  read -r _ small < <(bench_timed_memory "${job[@]}")
   our_job "$src_large" out.bin "$option" a.gtb
-  read -r _ large < <(timed "${job[@]}")
+  read -r _ large < <(bench_timed_memory "${job[@]}")
   printf '%-6s %14s %14s\n' "$option" "$small" "$large"
   rm -f out.bin
 done

@@ -32,3 +32,43 @@ bench_timed() {
   end=$EPOCHREALTIME
   awk -v a="$start" -v b="$end" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' time.txt
 }
+
+# Times the commands in the arrays `ours` and `theirs` RUNS times in turn
+# (so that a change in the machine's load hits both alike) and prints, with
+# no line end, LABEL, the medians of the wall times and of the CPU times and
+# the medians of the per-pair ratios ours/theirs. The wall times of ours
+# stay in a.txt.
+bench_compare() {  # label, runs
+  : >a.txt
+  : >b.txt
+  : >r.txt
+  : >ca.txt
+  : >cb.txt
+  : >cr.txt
+  local i ta tb ca cb
+  for ((i = 0; i < $2; i++)); do
+    read -r ta ca < <(bench_timed "${ours[@]}")
+    read -r tb cb < <(bench_timed "${theirs[@]}")
+    echo "$ta" >>a.txt
+    echo "$tb" >>b.txt
+    echo "$ca" >>ca.txt
+    echo "$cb" >>cb.txt
+    awk -v a="$ta" -v b="$tb" 'BEGIN { if (b > 0) print a / b }' >>r.txt
+    awk -v a="$ca" -v b="$cb" 'BEGIN { if (b > 0) print a / b }' >>cr.txt
+  done
+  awk -v n="$1" -v a="$(median <a.txt)" -v b="$(median <b.txt)" -v r="$(median <r.txt)" \
+    -v ca="$(median <ca.txt)" -v cb="$(median <cb.txt)" -v cr="$(median <cr.txt)" \
+    'BEGIN { printf "%-22s %9.3f %9.3f %7.2f %9.2f %9.2f %7s", n, a, b, r, ca, cb,
+             (cr == "" ? "-" : sprintf("%.2f", cr)) }'
+}
+
+# One timed run: wall seconds and peak resident KiB of the command (GNU
+# time), printed as "seconds kib"; its output is discarded and a failure
+# ends the benchmark.
+bench_timed_memory() {
+  /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>&1 || {
+    echo "${0##*/}: failed: $*" >&2
+    exit 1
+  }
+  cat time.txt
+}

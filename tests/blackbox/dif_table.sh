@@ -34,37 +34,24 @@ source "$HERE/file_table.sh"
 # clear pairs; p.dsk/p.dpk a pair whose secret key is behind the password of
 # pw.txt; o.ap/o.dsk/o.dpk other common numbers and a pair of them; d.dek a
 # DES key.
-S=$WORK/shared
-mkdir -p "$S"
-make_shared() {
-  cd "$S" || return 1
-  printf 'correct horse\n' >pw.txt && chmod 600 pw.txt || return 1
-  local run
-  for run in "diap c.ap /P:512-512 /NOLOGO" "diap o.ap /P:512-512 /NOLOGO" \
-    "dik /AP:c.ap /SECRET:1.dsk /PUBLIC:1.dpk /NOLOGO" \
-    "dik /AP:c.ap /SECRET:2.dsk /PUBLIC:2.dpk /NOLOGO" \
-    "dik /AP:o.ap /SECRET:o.dsk /PUBLIC:o.dpk /NOLOGO" \
-    "--password-file pw.txt dik /AP:c.ap /SECRET:PWD:p.dsk /PUBLIC:p.dpk" \
-    "desk d.dek /NOLOGO"; do
-    # shellcheck disable=SC2086  # the words of the run
-    NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" $run >run.out 2>&1 </dev/null ||
-      { echo "dif_table: $run: $(cat run.out)" >&2; return 1; }
-  done
-}
-(make_shared) || exit 2
+shared_password
+make_shared dif_table "diap c.ap /P:512-512 /NOLOGO" "diap o.ap /P:512-512 /NOLOGO" \
+  "dik /AP:c.ap /SECRET:1.dsk /PUBLIC:1.dpk /NOLOGO" \
+  "dik /AP:c.ap /SECRET:2.dsk /PUBLIC:2.dpk /NOLOGO" \
+  "dik /AP:o.ap /SECRET:o.dsk /PUBLIC:o.dpk /NOLOGO" \
+  "--password-file pw.txt dik /AP:c.ap /SECRET:PWD:p.dsk /PUBLIC:p.dpk" \
+  "desk d.dek /NOLOGO"
 
 # The peer: Python's arithmetic on the files' numbers (tests/tools/dh_numbers.py).
 peer() { python3 "$HERE/../tools/dh_numbers.py" "$@"; }
 
 # The table's recipe steps:
-#   shared:NAME         a copy of the shared file NAME
 #   dek:AP:DSK:DPK      a DES key file holding K mod 2^64 of those files
 table_recipe_step() {
   local file=$1 step=$2
   local -a f
   IFS=':' read -r -a f <<<"${step#*:}"
   case $step in
-    shared:*) cp "$S/${step#shared:}" "$file" ;;
     dek:*) bytes_of_hex "$(key_file_hex 2 1 "$(peer key "${f[0]}" "${f[1]}" "${f[2]}")")" >"$file" ;;
     *)
       echo "unknown recipe step $step" >&2

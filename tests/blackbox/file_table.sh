@@ -38,6 +38,27 @@ result_tag() {
   done
 }
 
+# ---- files made once for the whole table -------------------------------------------
+# S: the folder of the files a table makes once (keys, numbers, password
+# files); a case copies one with the recipe step shared:NAME.
+S=$WORK/shared
+mkdir -p "$S"
+# make_shared TABLE RUN...: in S, the host run with each RUN's words (files
+# the runs need are put into S first); a run that fails ends the table
+# (exit 2) with the host's output.
+make_shared() {
+  local table=$1 run
+  local -a argv
+  shift
+  for run in "$@"; do
+    read -r -a argv <<<"$run"
+    (cd "$S" && NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" "${argv[@]}" >run.out 2>&1 </dev/null) ||
+      { echo "$table: $run: $(cat "$S/run.out")" >&2; exit 2; }
+  done
+}
+# The password of the tables' protected keys, in S/pw.txt.
+shared_password() { printf 'correct horse\n' >"$S/pw.txt" && chmod 600 "$S/pw.txt"; }
+
 # ---- files made for a case ----------------------------------------------------
 # make_file FILE RECIPE: the recipe's steps, joined by '+', in order:
 #   bytes:N             N bytes of a fixed pattern (seeded by the file name)
@@ -53,6 +74,7 @@ result_tag() {
 #   poke:OFFSET:HEX     those bytes written at OFFSET  } also on a file an
 #   flip:OFFSET         the byte at OFFSET inverted    } earlier item made
 #   trunc:N             cut to N bytes                 }
+#   shared:NAME         a copy of the table's shared file NAME (make_shared)
 #   anything else       table_recipe_step FILE STEP, when the table has it
 make_file() {
   local file=$1 step arg
@@ -87,6 +109,7 @@ make_file() {
           dd of="$file" bs=1 seek="$arg" conv=notrunc status=none
         ;;
       trunc:*) truncate -s "$arg" "$file" ;;
+      shared:*) cp "$S/$arg" "$file" ;;
       *)
         # The table's own steps.
         if declare -F table_recipe_step >/dev/null; then

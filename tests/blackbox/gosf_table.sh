@@ -32,42 +32,18 @@ source "$HERE/file_table.sh"
 # and the CryptoPro set (rhash's two hashes); k.gek a clear key, pk.gek one
 # behind the password of pw.txt; n.pqa with two pairs x/y and x2/y2, and a
 # secret key px.gsk behind the password.
-S=$WORK/shared
-mkdir -p "$S"
-make_shared() {
-  cd "$S" || return 1
-  printf 'correct horse\n' >pw.txt && chmod 600 pw.txt &&
-    cp "$HERE/gosb_table.txt" t.txt && cp "$TOP/res/gost/test_paramset.txt" tp.txt &&
-    cp "$TOP/res/gost/cryptopro_hash.txt" cp.txt || return 1
-  local run
-  for run in "gosb t.txt t.gtb /NOLOGO" "gosb tp.txt tp.gtb /NOLOGO" "gosb cp.txt cp.gtb /NOLOGO" \
-    "gosk k.gek /NOLOGO" "--password-file pw.txt gosk PWD:pk.gek" "gosc n.pqa /P:512 /NOLOGO" \
-    "gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk /NOLOGO" \
-    "gosp /PQA:n.pqa /SECRET:x2.gsk /PUBLIC:y2.gpk /NOLOGO" \
-    "--password-file pw.txt gosp /PQA:n.pqa /SECRET:PWD:px.gsk /PUBLIC:py.gpk"; do
-    # shellcheck disable=SC2086  # the words of the run
-    NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" $run >run.out 2>&1 </dev/null ||
-      { echo "gosf_table: $run: $(cat run.out)" >&2; return 1; }
-  done
-}
-(make_shared) || exit 2
+shared_password
+cp "$HERE/gosb_table.txt" "$S/t.txt" && cp "$TOP/res/gost/test_paramset.txt" "$S/tp.txt" &&
+  cp "$TOP/res/gost/cryptopro_hash.txt" "$S/cp.txt" || exit 2
+make_shared gosf_table "gosb t.txt t.gtb /NOLOGO" "gosb tp.txt tp.gtb /NOLOGO" \
+  "gosb cp.txt cp.gtb /NOLOGO" "gosk k.gek /NOLOGO" "--password-file pw.txt gosk PWD:pk.gek" \
+  "gosc n.pqa /P:512 /NOLOGO" "gosp /PQA:n.pqa /SECRET:x.gsk /PUBLIC:y.gpk /NOLOGO" \
+  "gosp /PQA:n.pqa /SECRET:x2.gsk /PUBLIC:y2.gpk /NOLOGO" \
+  "--password-file pw.txt gosp /PQA:n.pqa /SECRET:PWD:px.gsk /PUBLIC:py.gpk"
 
 # Secret and public keys no signature may use: x = 0 and y = 1.
 X0=$(key_file_hex 1 2 00000000)
 Y1=$(key_file_hex 1 3 01000000)
-
-# The table's recipe steps:
-#   shared:NAME         a copy of the shared file NAME
-table_recipe_step() {
-  local file=$1 step=$2
-  case $step in
-    shared:*) cp "$S/${step#shared:}" "$file" ;;
-    *)
-      echo "unknown recipe step $step" >&2
-      return 1
-      ;;
-  esac
-}
 
 # The table's checks:
 #   payload:HEX         the bytes after the 48-byte header are HEX

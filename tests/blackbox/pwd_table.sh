@@ -42,45 +42,20 @@ source "$HERE/file_table.sh"
 # (common numbers n.ap, public key k.dpk; the other party's pair o.dsk,
 # o.dpk in the clear), k.rsk (public key k.rpk). a.bin the source, and
 # ref.* what each processor makes of it with the original key.
-S=$WORK/shared
-mkdir -p "$S"
-make_shared() {
-  cd "$S" || return 1
-  printf 'old password\n' >a.txt && printf 'new password\n' >b.txt &&
-    printf 'old password\nnew password\n' >ab.txt && chmod 600 a.txt b.txt ab.txt || return 1
-  head -c 3000 /dev/urandom >a.bin
-  local run
-  local -a argv
-  for run in "gosb $HERE/../../res/gost/test_paramset.txt t.gtb /NOLOGO" \
-    "gosc n.pqa /P:512 /NOLOGO" "diap n.ap /P:256-256 /NOLOGO" \
-    "dik /AP:n.ap /SECRET:o.dsk /PUBLIC:o.dpk /NOLOGO" \
-    "--password-file a.txt desk PWD:k.dek" "--password-file a.txt gosk PWD:k.gek" \
-    "--password-file a.txt gosp /PQA:n.pqa /SECRET:PWD:k.gsk /PUBLIC:k.gpk" \
-    "--password-file a.txt dik /AP:n.ap /SECRET:PWD:k.dsk /PUBLIC:k.dpk" \
-    "--password-file a.txt rsak /N:256-256 /SECRET:PWD:k.rsk /PUBLIC:k.rpk" \
-    "--password-file a.txt desf a.bin ref.dek /CBC /KEY:k.dek" \
-    "--password-file a.txt gosf a.bin ref.gek /SR /BLK:t.gtb /KEY:k.gek" \
-    "--password-file a.txt dif a.bin ref.dsk /CBC /AP:n.ap /SECRET:k.dsk /PUBLIC:o.dpk" \
-    "--password-file a.txt rsaf a.bin ref.rsk /SIGN /KEY:k.rsk"; do
-    read -r -a argv <<<"$run"
-    NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" "${argv[@]}" >run.out 2>&1 </dev/null ||
-      { echo "pwd_table: $run: $(cat run.out)" >&2; return 1; }
-  done
-}
-(make_shared) || exit 2
-
-# The table's recipe steps:
-#   shared:NAME         a copy of the shared file NAME
-table_recipe_step() {
-  local file=$1 step=$2
-  case $step in
-    shared:*) cp "$S/${step#shared:}" "$file" ;;
-    *)
-      echo "unknown recipe step $step" >&2
-      return 1
-      ;;
-  esac
-}
+printf 'old password\n' >"$S/a.txt" && printf 'new password\n' >"$S/b.txt" &&
+  printf 'old password\nnew password\n' >"$S/ab.txt" && chmod 600 "$S"/*.txt &&
+  head -c 3000 /dev/urandom >"$S/a.bin" &&
+  cp "$HERE/../../res/gost/test_paramset.txt" "$S/tp.txt" || exit 2
+make_shared pwd_table "gosb tp.txt t.gtb /NOLOGO" "gosc n.pqa /P:512 /NOLOGO" \
+  "diap n.ap /P:256-256 /NOLOGO" "dik /AP:n.ap /SECRET:o.dsk /PUBLIC:o.dpk /NOLOGO" \
+  "--password-file a.txt desk PWD:k.dek" "--password-file a.txt gosk PWD:k.gek" \
+  "--password-file a.txt gosp /PQA:n.pqa /SECRET:PWD:k.gsk /PUBLIC:k.gpk" \
+  "--password-file a.txt dik /AP:n.ap /SECRET:PWD:k.dsk /PUBLIC:k.dpk" \
+  "--password-file a.txt rsak /N:256-256 /SECRET:PWD:k.rsk /PUBLIC:k.rpk" \
+  "--password-file a.txt desf a.bin ref.dek /CBC /KEY:k.dek" \
+  "--password-file a.txt gosf a.bin ref.gek /SR /BLK:t.gtb /KEY:k.gek" \
+  "--password-file a.txt dif a.bin ref.dsk /CBC /AP:n.ap /SECRET:k.dsk /PUBLIC:o.dpk" \
+  "--password-file a.txt rsaf a.bin ref.rsk /SIGN /KEY:k.rsk"
 
 # Runs the host for a check, in the case's folder, its output discarded;
 # QUIET ("/NOLOGO" or empty) ends its arguments. (Without a password to

@@ -30,35 +30,11 @@ source "$HERE/file_table.sh"
 # k.rsk/k.rpk and k2.rsk/k2.rpk two clear 512-bit pairs (63 bytes in, 64 out
 # per block); pk.rsk/pk.rpk a pair whose secret key is behind the password
 # of pw.txt; d.dek a DES key.
-S=$WORK/shared
-mkdir -p "$S"
-make_shared() {
-  cd "$S" || return 1
-  printf 'correct horse\n' >pw.txt && chmod 600 pw.txt || return 1
-  local run
-  for run in "rsak /N:512-512 /SECRET:k.rsk /PUBLIC:k.rpk /NOLOGO" \
-    "rsak /N:512-512 /SECRET:k2.rsk /PUBLIC:k2.rpk /NOLOGO" \
-    "--password-file pw.txt rsak /N:512-512 /SECRET:PWD:pk.rsk /PUBLIC:pk.rpk" \
-    "desk d.dek /NOLOGO"; do
-    # shellcheck disable=SC2086  # the words of the run
-    NCCORE_UI=headless "${LAUNCHER[@]}" "$NCCORE" $run >run.out 2>&1 </dev/null ||
-      { echo "rsaf_table: $run: $(cat run.out)" >&2; return 1; }
-  done
-}
-(make_shared) || exit 2
-
-# The table's recipe steps:
-#   shared:NAME         a copy of the shared file NAME
-table_recipe_step() {
-  local file=$1 step=$2
-  case $step in
-    shared:*) cp "$S/${step#shared:}" "$file" ;;
-    *)
-      echo "unknown recipe step $step" >&2
-      return 1
-      ;;
-  esac
-}
+shared_password
+make_shared rsaf_table "rsak /N:512-512 /SECRET:k.rsk /PUBLIC:k.rpk /NOLOGO" \
+  "rsak /N:512-512 /SECRET:k2.rsk /PUBLIC:k2.rpk /NOLOGO" \
+  "--password-file pw.txt rsak /N:512-512 /SECRET:PWD:pk.rsk /PUBLIC:pk.rpk" \
+  "desk d.dek /NOLOGO"
 
 # The peer: textbook RSA over the blocks of a message (the last one
 # zero-filled), each raised to the key file's exponent mod N and written
