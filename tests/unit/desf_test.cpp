@@ -16,6 +16,7 @@
 
 #include "des_reference.h"
 #include "des_test_support.h"
+#include "fault_test_support.h"
 #include "frame/data_file.h"
 #include "frame/guard_hook.h"
 #include "frame_test_support.h"
@@ -97,16 +98,6 @@ void ExpectCiphertextHeader(const Bytes& file, const Mode& mode, std::uint32_t l
   EXPECT_EQ(h.protectionCode, 0u);
   EXPECT_EQ(h.integrityValue, 0u);
   EXPECT_EQ(h.tokenChallenge, 0u);
-}
-
-volatile std::uintptr_t g_badAddress = 16;  // hidden from the optimiser
-[[gnu::noinline]] void WriteThroughBadPointer() {
-  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
-}
-// Faults at the third fault point of a job: inside the chunk loop.
-std::atomic<int> g_faultPoints{0};
-void FaultAtTheThirdPoint() {
-  if (++g_faultPoints == 3) WriteThroughBadPointer();
 }
 
 class DesfTest : public ::testing::Test {
@@ -774,15 +765,7 @@ TEST_F(DesfTest, ASourceThatChangesWhileItIsReadFailsTheJob) {
     WriteFileBytes(back_, old);
     bool changed = false;
     ui_.progress.clear();
-    ui_.cancelWhen = [&](const Event& e) {
-      if (e.kind != Event::Percent || changed) return false;
-      changed = true;
-      if (c.grows)
-        std::ofstream(c.source, std::ios::binary | std::ios::app) << std::string(1000, 'w');
-      else
-        std::filesystem::resize_file(c.source, 100000);
-      return false;
-    };
+    ui_.cancelWhen = ChangeSourceOnce(c.source, c.grows, changed);
     int code = -1;
     EXPECT_EQ(Run(Job(c.source, back_, c.command, "/Y"), &code),
               Native("ZQDESF02: Ошибка чтения файла: ") + c.source);

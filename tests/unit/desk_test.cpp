@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "des_test_support.h"
+#include "fault_test_support.h"
 #include "frame/data_file.h"
 #include "frame/guard_hook.h"
 #include "frame_test_support.h"
@@ -169,11 +170,6 @@ TEST_F(DeskTest, ARefusedMasterKeyKeepsTheOldKeyFile) {
     EXPECT_EQ(ReadFileText(name), "old key");
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"k.dek"});
   }
-}
-
-volatile std::uintptr_t g_badAddress = 16;  // hidden from the optimiser
-[[gnu::noinline]] void WriteThroughBadPointer() {
-  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
 }
 
 TEST_F(DeskTest, AFaultLeavesTheOldKeyFileAndNoTemporary) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "fault_test_support.h"
 #include "frame/guard_hook.h"
 #include "frame_test_support.h"
 #include "nccore21.h"
@@ -25,13 +26,8 @@ namespace {
 // ---------------------------------------------------------------------------
 // Faults
 
-// An address in the never-mapped first page, hidden from the optimiser so
-// that it does not warn about (or fold) the access.
-volatile std::uintptr_t g_badAddress = 16;
-
-[[gnu::noinline]] void WriteThroughBadPointer() {
-  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
-}
+using nc::test::g_badAddress;
+using nc::test::WriteThroughBadPointer;
 
 [[gnu::noinline]] void ReadThroughBadPointer() {
   volatile int value = *reinterpret_cast<volatile int*>(g_badAddress);

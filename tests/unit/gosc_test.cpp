@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "des_test_support.h"
+#include "fault_test_support.h"
 #include "frame/data_file.h"
 #include "frame/guard_hook.h"
 #include "frame/progress_generator.h"
@@ -393,10 +394,7 @@ TEST_F(GoscTest, WindowOrThreadFailuresCreateNoFile) {
   EXPECT_EQ(ui_.progress.back().kind, Event::GeneratorClose);
 }
 
-volatile std::uintptr_t g_badAddress = 16;  // hidden from the optimiser
-[[gnu::noinline]] void WriteThroughBadPointer() {
-  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
-}
+using nc::test::WriteThroughBadPointer;
 
 TEST_F(GoscTest, AFaultAfterTheGenerationWritesNothing) {
   std::string name = folder_ / "out.pqa";

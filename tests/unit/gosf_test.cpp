@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "des_test_support.h"
+#include "fault_test_support.h"
 #include "frame/guard_hook.h"
 #include "frame_test_support.h"
 #include "gost_test_support.h"
@@ -50,17 +51,6 @@ Bytes Pattern(std::size_t size, std::uint32_t seed = 1) {
 
 Bytes Payload(const Bytes& file) {
   return file.size() < 48 ? Bytes() : Bytes(file.begin() + 48, file.end());
-}
-
-volatile std::uintptr_t g_badAddress = 16;  // hidden from the optimiser
-[[gnu::noinline]] void WriteThroughBadPointer() {
-  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
-}
-// Faults at the third fault point of a job: inside the chunk loop, after
-// the second chunk.
-std::atomic<int> g_faultPoints{0};
-void FaultAtTheThirdPoint() {
-  if (++g_faultPoints == 3) WriteThroughBadPointer();
 }
 
 // The parameter and key files, made once for the suite: the block, an
@@ -438,15 +428,7 @@ TEST_F(GosfTest, ASourceThatChangesWhileItIsReadFailsTheJob) {
     WriteFileText(out_, "keep");
     bool changed = false;
     ui_.progress.clear();
-    ui_.cancelWhen = [&](const Event& e) {
-      if (e.kind != Event::Percent || changed) return false;
-      changed = true;
-      if (c.grows)
-        std::ofstream(c.source, std::ios::binary | std::ios::app) << std::string(1000, 'w');
-      else
-        std::filesystem::resize_file(c.source, 100000);
-      return false;
-    };
+    ui_.cancelWhen = ChangeSourceOnce(c.source, c.grows, changed);
     int code = -1;
     EXPECT_EQ(Run(Job(c.source, c.destination, c.command, "/Y"), &code),
               Native(kReadError) + c.source);

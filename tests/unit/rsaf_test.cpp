@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "des_test_support.h"
+#include "fault_test_support.h"
 #include "frame/data_file.h"
 #include "frame/guard_hook.h"
 #include "frame_test_support.h"
@@ -139,15 +140,6 @@ Bytes SecretKeyFile(const Pair& pair, std::uint32_t protection = 0) {
 }
 Bytes PublicKeyFile(const Pair& pair) {
   return KeyFileBytes(false, NumberOf(pair.n), NumberOf(pair.open));
-}
-
-volatile std::uintptr_t g_badAddress = 16;  // hidden from the optimiser
-[[gnu::noinline]] void WriteThroughBadPointer() {
-  *reinterpret_cast<volatile int*>(g_badAddress) = 1;
-}
-std::atomic<int> g_faultPoints{0};
-void FaultAtTheThirdPoint() {
-  if (++g_faultPoints == 3) WriteThroughBadPointer();
 }
 
 class RsafTest : public ::testing::Test {
@@ -754,15 +746,7 @@ TEST_F(RsafTest, ASourceThatChangesWhileItIsReadFailsTheJob) {
     WriteFileText(out_, "keep");
     bool changed = false;
     ui_.progress.clear();
-    ui_.cancelWhen = [&](const Event& e) {
-      if (e.kind != Event::Percent || changed) return false;
-      changed = true;
-      if (c.grows)
-        std::ofstream(c.source, std::ios::binary | std::ios::app) << std::string(1000, 'w');
-      else
-        std::filesystem::resize_file(c.source, 100000);
-      return false;
-    };
+    ui_.cancelWhen = ChangeSourceOnce(c.source, c.grows, changed);
     int code = -1;
     EXPECT_EQ(Run(Job(c.source, c.destination, c.command, "/Y"), &code),
               Native(kReadError) + c.source);
