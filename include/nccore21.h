@@ -1,4 +1,5 @@
-/* NCCORE21: the exported operations and intSTRIStr.
+/* NCCORE21: the exported operations, intSTRIStr, the version and the
+ * self-test.
  *
  * Every operation: (parent window or null, option string, result buffer,
  * result buffer size in bytes) -> result code (0 = success). The result
@@ -43,6 +44,23 @@ NCEXPORT int32_t NCAPI ZqPWD(void* parent, const char* options, char* result, in
 /* First position in `text` where `pattern` occurs, ASCII letters compared
  * without regard to case; null when it does not occur. */
 NCEXPORT char* NCAPI intSTRIStr(const char* text, const char* pattern);
+
+/* The library's version, build and platform, e.g.
+ * "1.0.0 (build 0123abc, linux-x86_64)". */
+NCEXPORT const char* NCAPI nccore21_version(void);
+
+/* Receives one result of the self-test: the test's name, and 1 when it
+ * passed, 0 when it failed. */
+typedef void(NCAPI* Nccore21SelfTestReport)(void* context, const char* test, int32_t passed);
+
+/* The power-on self-test: known answers of every primitive the library
+ * ships (DES in each mode and unit size, GOST 28147-89 in each mode,
+ * GOST R 34.11-94, a GOST R 34.10-94 signature check, RSA, the big-number
+ * routines) and a health check of the random generator, run through the
+ * same entry points the operations use. Calls `report` (unless null) once
+ * per test, in order, and returns the number of tests that failed (0: all
+ * passed). Takes a fraction of a second. */
+NCEXPORT int32_t NCAPI nccore21_self_test(Nccore21SelfTestReport report, void* context);
 
 #ifdef __cplusplus
 }

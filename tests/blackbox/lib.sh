@@ -118,6 +118,29 @@ host_under_test() {
   fi
 }
 
+# The host's --version and --self-test, run in folder $1: the version names
+# the platform ($2: linux or windows), every self-test line is "ok", the
+# last says it passed, and the exit status is 0.
+self_test_cases() {  # folder, platform
+  local out status problems=()
+  (cd "$1" && "${LAUNCHER[@]}" "$NCCORE" --version >version.txt 2>&1)
+  status=$?
+  out=$(tr -d '\r' <"$1/version.txt")
+  [[ $status == 0 && $out =~ ^nccore21\ [0-9]+\.[0-9]+\.[0-9]+\ \(build\ [^,]+,\ $2-[a-z0-9_]+\)$ ]] ||
+    problems+=("exit code $status, text: $out")
+  case_verdict "--version names the version, the build and the platform" "${problems[@]}"
+  problems=()
+  (cd "$1" && "${LAUNCHER[@]}" "$NCCORE" --self-test >self_test.txt 2>&1)
+  status=$?
+  out=$(tr -d '\r' <"$1/self_test.txt")
+  [[ $status == 0 ]] || problems+=("exit code $status")
+  [[ $(tail -n 1 <<<"$out") == "self-test passed" ]] || problems+=("last line: $(tail -n 1 <<<"$out")")
+  local failed
+  failed=$(grep -v -e '^ok ' -e '^self-test passed$' <<<"$out")
+  [[ -z $failed ]] && grep -q '^ok  *DES OFB-40$' <<<"$out" || problems+=("lines: $failed")
+  case_verdict "--self-test passes" "${problems[@]}"
+}
+
 # The Touch Memory adapter the tables' carrier descriptions stand behind:
 # the driver's adapter (type 0) under the driver's parameters key. Natively
 # each case writes it into its settings file (file_table.sh); under Wine the

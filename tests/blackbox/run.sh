@@ -280,5 +280,9 @@ else
   PASSED=$((PASSED + 1))
 fi
 
+platform=linux
+[[ $MODE == wine ]] && platform=windows
+self_test_cases "$WORK" "$platform"
+
 echo "blackbox ($MODE): $PASSED passed, $FAILED failed"
 ((FAILED == 0))

@@ -126,9 +126,10 @@ void ExpectDesCbc(const Bytes& cipher, const Key8& key, const Bytes& plain) {
   const des_ref::Block iv = {'K', 'L', 'B', 'N', 'V', 'R', 'z', 'z'};
   EXPECT_EQ(cipher, des_ref::Run(GCRY_CIPHER_MODE_CBC, true, key, iv, plain));
 #ifdef NCCORE_HAVE_OPENSSL
-  if (des_ref::OpenSslDes::Get().ok())
+  if (des_ref::OpenSslDes::Get().ok()) {
     EXPECT_EQ(cipher,
               des_ref::OpenSslDes::Get().Run(des_ref::OpenSslDes::kCbc, true, key, iv, plain));
+  }
 #endif
 }
 

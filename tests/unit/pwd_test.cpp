@@ -154,8 +154,9 @@ TEST_F(PwdTest, AFailedAuthorisationLeavesEveryFileAsItWas) {
     Passwords(c.passwords);
     std::string text;
     EXPECT_EQ(Run(Quoted(key) + " " + Quoted(c.destination) + " /Y", &text), c.code);
-    if (c.code == 31)
+    if (c.code == 31) {
       EXPECT_EQ(text, Native("ZQPWD31: Нарушение целостности данных файла: ") + key);
+    }
     EXPECT_EQ(ReadFileBytes(key), protectedKey);
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"k.dek"});
   }
@@ -210,8 +211,12 @@ TEST_F(PwdTest, FilesThatAreNoProtectableKeys) {
     Passwords({"never asked"});
     std::string text;
     EXPECT_EQ(Run(Quoted(key) + " " + Quoted(c.destination), &text), c.code);
-    if (c.code == 34) EXPECT_EQ(text, Native("ZQPWD34: Данные файла не защищаются"));
-    if (c.code == 27) EXPECT_EQ(text, Native("ZQPWD27: Неверный формат файла: ") + key);
+    if (c.code == 34) {
+      EXPECT_EQ(text, Native("ZQPWD34: Данные файла не защищаются"));
+    }
+    if (c.code == 27) {
+      EXPECT_EQ(text, Native("ZQPWD27: Неверный формат файла: ") + key);
+    }
     EXPECT_TRUE(ui_.CarrierEvents().empty());
     EXPECT_EQ(ReadFileBytes(key), c.file);
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"k"});

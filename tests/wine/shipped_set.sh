@@ -2,7 +2,8 @@
 # The shipped set alone: nccore.exe, NCCORE21.DLL and the companion DLLs it
 # imports, copied into a folder of their own, run one job of each kind of
 # module under Wine (a substitution block through the frame, Diffie-Hellman
-# numbers through ZQBIG32 and ZQCOM32, a DES key and file through ZQDES32).
+# numbers through ZQBIG32 and ZQCOM32, a DES key and file through ZQDES32),
+# and the library's self-test, which calls every companion DLL.
 #   shipped_set.sh <folder of the built DLLs and nccore.exe>
 # The WINE variable names the launcher (default `wine`).
 set -u
@@ -44,6 +45,8 @@ cmp -s table.txt t.dec || problems+=("the decrypted file differs")
 [[ -e out2.ap ]] && problems+=("out2.ap written")
 [[ $(head -c 17 out.ap) == TAVOCRYPTDATAFILE ]] || problems+=("out.ap is no data file")
 case_verdict "files" "${problems[@]}"
+# The self-test runs inside the shipped DLLs alone.
+self_test_cases "$WORK" windows
 
 echo "shipped_set: $PASSED passed, $FAILED failed"
 ((FAILED == 0))

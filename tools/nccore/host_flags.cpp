@@ -212,6 +212,14 @@ bool ParseHostFlags(int argc, char** argv, HostFlags* flags, int* next, std::str
       flags->help = true;
       continue;
     }
+    if (argument == "--version") {
+      flags->version = true;
+      continue;
+    }
+    if (argument == "--self-test") {
+      flags->selfTest = true;
+      continue;
+    }
     if (argument.size() < 2 || argument.substr(0, 2) != "--") break;  // the operation
     const FlagInfo* flag = nullptr;
     std::string value;

@@ -6,6 +6,8 @@
 //                          (default: utf-8 on POSIX, cp1251 on Windows)
 //   --carriers FILE        simulated carriers described in FILE (the
 //                          demonstration host only: tools/nccore/carriers_flag.h)
+//   --version              the library's version, build and platform
+//   --self-test            the library's self-test of its primitives
 // The library takes the password source from the environment: the host
 // opens it and names it in NCCORE_PASSWORD_FD (POSIX: the descriptor number;
 // Windows: the HANDLE value in decimal).
@@ -18,6 +20,8 @@ namespace nc::host {
 
 struct HostFlags {
   bool help = false;                 // --help or -h among them
+  bool version = false;              // --version among them
+  bool selfTest = false;             // --self-test among them
   std::string passwordFile;          // empty: not given
   int passwordFileIndex = -1;        // its argv index and where in that argument
   std::size_t passwordFileSkip = 0;  // it starts (Windows reads the name as UTF-16)

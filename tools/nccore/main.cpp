@@ -89,6 +89,7 @@ void PrintHelp(FILE* out) {
   std::fprintf(out,
                "usage: nccore [host flags] <operation> [arguments...]\n"
                "       nccore [host flags] <operation> --raw \"<option string>\"\n"
+               "       nccore --version | --self-test\n"
                "Arguments like /Y or /KEY:path are options (/KEY:path quotes the path);\n"
                "other arguments, and all after \"--\", are file names. The result text is\n"
                "printed and the result code is the exit status. Operation names work with\n"
@@ -110,6 +111,11 @@ void PrintHelp(FILE* out) {
                "                        token) described in FILE for this run (only in\n"
                "                        the demonstration host nccore-sim; this one was\n"
                "                        built %s)\n"
+               "  --version             the library's version, build and platform\n"
+               "  --self-test           run the library's known-answer tests of its\n"
+               "                        primitives and the random generator's health\n"
+               "                        check, one line per test; exit status 1 when\n"
+               "                        any fails\n"
                "  --help, -h            this text\n"
                "A password is never given on the command line. With /NOLOGO nothing is\n"
                "asked: hardware carriers are read once, silently, and a key protected by a\n"
@@ -121,6 +127,24 @@ void PrintHelp(FILE* out) {
                "without them"
 #endif
   );
+}
+
+void NCAPI PrintSelfTestLine(void* failures, const char* test, int32_t passed) {
+  std::printf("%-7s %s\n", passed != 0 ? "ok" : "FAILED", test);
+  if (passed == 0) ++*static_cast<int*>(failures);
+}
+
+// Runs the library's self-test: one line per test, then the count.
+int RunSelfTest() {
+  int failures = 0;
+  const int32_t reported = nccore21_self_test(PrintSelfTestLine, &failures);
+  if (reported != failures) failures = reported > failures ? reported : failures;
+  if (failures == 0)
+    std::printf("self-test passed\n");
+  else
+    std::printf("self-test FAILED: %d test(s)\n", failures);
+  std::fflush(stdout);
+  return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -152,6 +176,11 @@ int main(int argc, char** argv) {
     PrintHelp(stdout);
     return 0;
   }
+  if (flags.version) {
+    std::printf("nccore21 %s\n", nccore21_version());
+    return 0;
+  }
+  if (flags.selfTest) return RunSelfTest();
   if (first >= argc) {
     std::fprintf(stderr, "nccore: no operation given (see nccore --help)\n");
     return 1;
