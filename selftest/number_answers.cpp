@@ -57,7 +57,7 @@ bool LengthAndCopy(const Session& session, const char* test) {
 }
 
 // A new prime of 256 bits: its length, odd, and Fermat's test to bases 2 and 3.
-bool PrimeGeneration() {
+bool PrimeGeneration(const Session&, const char*) {
   WordBlockOf<8> n{};
   if (zq_prime(n.get(), 256) != 0 || zq_bit(n.get()) != 256 || (n.words[0] & 1) == 0) return false;
   WordBlockOf<8> exponent = n, result{};
@@ -73,15 +73,14 @@ bool PrimeGeneration() {
 }  // namespace
 
 void RunNumberTests(Session& session) {
-  const char* test = "big numbers: modular power";
-  session.Result(test, Power(session, test));
-  test = "big numbers: remainder";
-  session.Result(test, Remainder(session, test));
-  test = "big numbers: shift";
-  session.Result(test, Shift(session, test));
-  test = "big numbers: bit length and copy";
-  session.Result(test, LengthAndCopy(session, test));
-  session.Result("big numbers: prime generation", PrimeGeneration());
+  constexpr Check kChecks[] = {
+      {"big numbers: modular power", Power},
+      {"big numbers: remainder", Remainder},
+      {"big numbers: shift", Shift},
+      {"big numbers: bit length and copy", LengthAndCopy},
+      {"big numbers: prime generation", PrimeGeneration},
+  };
+  session.RunAll(kChecks);
 }
 
 }  // namespace nc::selftest

@@ -62,7 +62,7 @@ bool FileHash(const Session& session, const char* test) {
 
 // A new 512-bit pair: a block enciphered with one exponent and deciphered
 // with the other comes back.
-bool KeyPairRoundTrip() {
+bool KeyPairRoundTrip(const Session&, const char*) {
   RSAContext key{};
   key.size = sizeof(RSAContext);
   key.param = 2;
@@ -86,13 +86,13 @@ bool KeyPairRoundTrip() {
 }  // namespace
 
 void RunRsaTests(Session& session) {
-  const char* test = "RSA encrypt";
-  session.Result(test, Encrypt(session, test));
-  test = "RSA decrypt";
-  session.Result(test, Decrypt(session, test));
-  test = "RSA file hash";
-  session.Result(test, FileHash(session, test));
-  session.Result("RSA key pair", KeyPairRoundTrip());
+  constexpr Check kChecks[] = {
+      {"RSA encrypt", Encrypt},
+      {"RSA decrypt", Decrypt},
+      {"RSA file hash", FileHash},
+      {"RSA key pair", KeyPairRoundTrip},
+  };
+  session.RunAll(kChecks);
 }
 
 }  // namespace nc::selftest

@@ -19,6 +19,15 @@ using Compare = bool (*)(const char* test, const uint8_t* computed, const uint8_
                          size_t length);
 bool CompareExactly(const char* test, const uint8_t* computed, const uint8_t* known, size_t length);
 
+class Session;
+
+// One test: its name and the check, which compares its known answers (if
+// any) through Session::Same under that name.
+struct Check {
+  const char* test;
+  bool (*run)(const Session& session, const char* test);
+};
+
 // One run: reports every test and counts the failures.
 class Session {
  public:
@@ -30,6 +39,11 @@ class Session {
   }
   // Reports `test` with its outcome.
   void Result(const char* test, bool passed);
+  // Runs the checks in order, reporting each.
+  template <size_t N>
+  void RunAll(const Check (&checks)[N]) {
+    for (const Check& check : checks) Result(check.test, check.run(*this, check.test));
+  }
   int failures() const { return failures_; }
 
  private:

@@ -78,9 +78,9 @@ bool MakeFolder(const std::string& folder) {
   }
 }
 
-// A name becomes a file name: characters other than letters, digits, '-',
-// '_' and '.' turn into '_' followed by their hex value, so "Global\\X" and
-// "Global_X" stay apart.
+// A name becomes a file name: characters other than letters, digits, '-'
+// and '.' (the escape '_' included) turn into '_' followed by their hex
+// value, so "Global\\X" and "Global_X" stay apart.
 std::string FileNameOf(const char* name) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;

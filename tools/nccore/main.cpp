@@ -176,6 +176,10 @@ int main(int argc, char** argv) {
     PrintHelp(stdout);
     return 0;
   }
+  if ((flags.version || flags.selfTest) && first < argc) {
+    std::fprintf(stderr, "nccore: --version and --self-test take no operation\n");
+    return 1;
+  }
   if (flags.version) {
     std::printf("nccore21 %s\n", nccore21_version());
     return 0;
