@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-#   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest, and the
+#   setup.sh native    compiler, CMake, Ninja, libgcrypt, GoogleTest, the
 #                      tests' peers and tools (OpenSSL, rhash, xxd, Python, and
-#                      GNU time for the benchmarks)
+#                      GNU time for the benchmarks), and what makes and checks
+#                      the Debian package and the manual pages (dpkg-dev,
+#                      lintian, man-db, groff, file)
 #   setup.sh all       the above, plus the Windows cross-compilers (32-bit for
 #                      the shipped DLLs, 64-bit for the tests), wine64, Xvfb,
 #                      the Russian locale (Wine draws Cyrillic in dialogs only
@@ -14,7 +16,8 @@ set -euo pipefail
 want=${1:-native}
 
 native_packages=(g++ cmake ninja-build pkg-config libgcrypt20-dev googletest libgtest-dev libssl-dev
-                 rhash libengine-gost-openssl openssl xxd python3 time)
+                 rhash libengine-gost-openssl openssl xxd python3 time
+                 dpkg-dev lintian man-db groff-base file)
 windows_packages=(g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
                   libgcrypt-mingw-w64-dev wine64 xvfb xauth locales imagemagick x11-utils)
 

@@ -2,7 +2,8 @@
 # The Windows builds and their tests:
 #   1. the 32-bit set (build/windows, i686 mingw-w64): the shipped DLLs and
 #      nccore.exe, with every test program; each DLL must export exactly the
-#      names of its .def file;
+#      names of its .def file and import no mingw runtime DLL; then the zip
+#      that ships them (scripts/package.sh zip), checked the same way;
 #   2. the 64-bit set (build/windows64, x86_64 mingw-w64): the same sources,
 #      made to be tested, since many machines cannot run 32-bit programs at
 #      all; its whole CTest suite runs under wine64 in a private prefix
@@ -46,24 +47,15 @@ cmake -S "$top" -B "$build32" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" >/dev/null
 ninja -C "$build32"
 
-dll_exports() { i686-w64-mingw32-objdump -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-                  sed -n 's/^[[:space:]]*\[ *[0-9][0-9]*\] \([A-Za-z_][A-Za-z0-9_]*\)$/\1/p' | sort; }
-def_exports() { sed -n 's/^  \([A-Za-z_][A-Za-z0-9_]*\)@[0-9]*$/\1/p' "$1" | sort; }
-status=0
-for pair in NCCORE21.DLL:nccore21 ZQDES32.DLL:ZQDES32 ZQCOM32.DLL:ZQCOM32 \
-            ZQBIG32.dll:ZQBIG32 ZQGOS32.DLL:ZQGOS32 ZQRSA32.DLL:ZQRSA32; do
-  dll=${pair%%:*} def="$top/res/${pair#*:}.def"
-  if ! i686-w64-mingw32-objdump -f "$build32/$dll" | grep -q 'file format pei-i386'; then
-    echo "test-windows: $dll is not a 32-bit x86 DLL" >&2
-    status=1
-  fi
-  if [[ $(dll_exports "$build32/$dll") != "$(def_exports "$def")" ]]; then
-    echo "test-windows: $dll does not export exactly the names of $def" >&2
-    status=1
-  fi
-done
-((status == 0)) || exit 1
-echo "test-windows: the 32-bit DLLs export exactly their .def names"
+# shellcheck source=scripts/windows-dlls.sh
+source "$top/scripts/windows-dlls.sh"
+if ! check_windows_set "$build32"; then
+  echo "test-windows: the 32-bit set does not match its .def files" >&2
+  exit 1
+fi
+echo "test-windows: the 32-bit DLLs export exactly their .def names and import no runtime DLL"
+# The zip that ships them, made from this build and checked the same way.
+bash "$top/scripts/package.sh" zip
 
 # ---- 2. the 64-bit set under wine64 ----------------------------------------------
 if [[ ! -x /usr/lib/wine/wine64 ]] && ! command -v wine64 >/dev/null; then

@@ -1,8 +1,10 @@
 /* The cryptographic primitives: DES, random numbers and key generation, big
- * numbers (and, later, GOST). On Windows they are the companion libraries
- * ZQDES32.DLL, ZQCOM32.DLL and ZQBIG32.dll, exporting these functions by
- * name with __stdcall; on Linux they are linked into libnccore21.so and
- * built as a static library for tests and benchmarks.
+ * numbers, GOST 28147-89, GOST R 34.11-94 and GOST R 34.10-94, and RSA. On
+ * Windows they are the companion libraries ZQDES32.DLL, ZQCOM32.DLL,
+ * ZQBIG32.dll, ZQGOS32.DLL and ZQRSA32.DLL, exporting these functions by
+ * name with __stdcall (link with their import libraries, or make those from
+ * the .def files); on Linux they are linked into libnccore21.so, not
+ * exported, and built as a static library for tests and benchmarks.
  *
  * Callers own every context: the functions allocate nothing and keep all
  * running state in the records passed to them. Records are plain, packed
