@@ -32,18 +32,13 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-nccore=
-if [[ ${1:-} == --nccore ]]; then
-  nccore=$2
-  shift 2
-fi
+source "$top/bench/lib.sh"
+bench_arguments "$@"
+set -- "${BENCH_ARGS[@]}"
 mib=${1:-256}
 runs=${2:-3}
 
-for tool in /usr/bin/time openssl; do
-  command -v "$tool" >/dev/null || { echo "desf_bench: $tool is missing" >&2; exit 2; }
-done
-source "$top/bench/lib.sh"
+bench_require desf_bench /usr/bin/time openssl
 bench_host "$top" "$nccore"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/desf-bench.XXXXXX")

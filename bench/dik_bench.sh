@@ -30,19 +30,14 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-nccore=
-if [[ ${1:-} == --nccore ]]; then
-  nccore=$2
-  shift 2
-fi
+source "$top/bench/lib.sh"
+bench_arguments "$@"
+set -- "${BENCH_ARGS[@]}"
 runs=${1:-15}
 mib=${2:-256}
 dif_runs=$((runs / 5 < 3 ? 3 : runs / 5))
 
-for tool in /usr/bin/time openssl python3; do
-  command -v "$tool" >/dev/null || { echo "dik_bench: $tool is missing" >&2; exit 2; }
-done
-source "$top/bench/lib.sh"
+bench_require dik_bench /usr/bin/time openssl python3
 bench_host "$top" "$nccore"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/dik-bench.XXXXXX")

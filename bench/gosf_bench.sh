@@ -38,18 +38,13 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-nccore=
-if [[ ${1:-} == --nccore ]]; then
-  nccore=$2
-  shift 2
-fi
+source "$top/bench/lib.sh"
+bench_arguments "$@"
+set -- "${BENCH_ARGS[@]}"
 mib=${1:-256}
 runs=${2:-3}
 
-for tool in /usr/bin/time openssl rhash python3; do
-  command -v "$tool" >/dev/null || { echo "gosf_bench: $tool is missing" >&2; exit 2; }
-done
-source "$top/bench/lib.sh"
+bench_require gosf_bench /usr/bin/time openssl rhash python3
 bench_host "$top" "$nccore"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/gosf-bench.XXXXXX")

@@ -1,6 +1,26 @@
 # shellcheck shell=bash
 # What the benchmark scripts share (sourced, not run).
 
+# Takes a leading "--nccore PATH" off the script's arguments: sets `nccore`
+# (empty when not given) and BENCH_ARGS to the arguments after it.
+bench_arguments() {
+  nccore=
+  BENCH_ARGS=("$@")
+  if [[ ${1:-} == --nccore ]]; then
+    nccore=${2:?--nccore needs a path}
+    BENCH_ARGS=("${@:3}")
+  fi
+}
+
+# Stops the benchmark (exit 2) when a program it needs is missing.
+bench_require() {  # benchmark's name, programs...
+  local name=$1 tool
+  shift
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "$name: $tool is missing" >&2; exit 2; }
+  done
+}
+
 # The host to time: the path given, or the Release build in build/release,
 # configured and built first as scripts/run.sh does. Sets `nccore`.
 bench_host() {  # top, path (may be empty)

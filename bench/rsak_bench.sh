@@ -27,17 +27,12 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-nccore=
-if [[ ${1:-} == --nccore ]]; then
-  nccore=$2
-  shift 2
-fi
+source "$top/bench/lib.sh"
+bench_arguments "$@"
+set -- "${BENCH_ARGS[@]}"
 runs=${1:-15}
 
-for tool in /usr/bin/time openssl; do
-  command -v "$tool" >/dev/null || { echo "rsak_bench: $tool is missing" >&2; exit 2; }
-done
-source "$top/bench/lib.sh"
+bench_require rsak_bench /usr/bin/time openssl
 bench_host "$top" "$nccore"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rsak-bench.XXXXXX")
