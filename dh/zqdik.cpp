@@ -77,10 +77,8 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
       frame::CopyNameToken(hit.nameStart, job.commonName, sizeof job.commonName);
       return true;
     case kOptionSecret:
-      frame::CopyNameToken(hit.nameStart, job.files.spec, sizeof job.files.spec);
-      return true;
     case kOptionPublic:
-      frame::CopyNameToken(hit.nameStart, job.files.publicName, sizeof job.files.publicName);
+      frame::CopyKeyPairName(job.files, hit.index == kOptionSecret, hit.nameStart);
       return true;
     default:
       return false;  // this operation takes no positional names
@@ -121,10 +119,9 @@ Outcome Generate(DikJob& job) {
   if (!ReadCommonNumbers(job.commonName, job.a, job.p))
     return frame::FileFailure(kTag, job.commonName, job.commonFailure);
 
-  frame::DataFileHeader secretHeader =
-      frame::NewHeader(frame::kFileKey, frame::kAlgDh, frame::kKeySecretHalf);
-  secretHeader.protectionCode = job.files.protection;
-  if (!protect::StartKeyMaterial(job.parent, secret.quiet, secretHeader, job.masterKey))
+  frame::DataFileHeader secretHeader;
+  if (!protect::StartSecretHalf(job.parent, secret.quiet, frame::kAlgDh, job.files.protection,
+                                secretHeader, job.masterKey))
     return {frame::kResultHardwareError};
 
   if (!DrawPair(job)) return frame::FileFailure(kTag, job.commonName, job.commonFailure);

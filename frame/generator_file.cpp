@@ -41,6 +41,13 @@ bool MayWriteGeneratorFile(platform::WindowHandle parent, int titleId, Generator
   return MayWriteOutput(file.output, parent, titleId, file.name, file.overwrite, file.quiet);
 }
 
+void CopyKeyPairName(KeyPairFiles& files, bool secret, const char* nameStart) {
+  if (secret)
+    CopyNameToken(nameStart, files.spec, sizeof files.spec);
+  else
+    CopyNameToken(nameStart, files.publicName, sizeof files.publicName);
+}
+
 void LoadKeyPairNames(KeyPairFiles& files, int secretTextId, int publicTextId) {
   platform::LoadText(secretTextId, files.spec, sizeof files.spec);
   platform::LoadText(publicTextId, files.publicName, sizeof files.publicName);

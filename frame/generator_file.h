@@ -54,6 +54,9 @@ struct KeyPairFiles {
   std::uint32_t protection = 0;  // the token's protection code
 };
 
+// The /SECRET: token (`secret`) or the /PUBLIC: name from an option scan.
+void CopyKeyPairName(KeyPairFiles& files, bool secret, const char* nameStart);
+
 // The default token and public name, texts `secretTextId` and `publicTextId`.
 void LoadKeyPairNames(KeyPairFiles& files, int secretTextId, int publicTextId);
 

@@ -130,10 +130,9 @@ Outcome Run(GospJob& job) {
   if (x->count == 0 || x->count > 8 || y->count > 32 || AtMost(x, 0) || AtMost(y, 1))
     return {frame::kResultUnknownError};
 
-  frame::DataFileHeader secretHeader =
-      frame::NewHeader(frame::kFileKey, frame::kAlgGost, frame::kKeySecretHalf);
-  secretHeader.protectionCode = job.protection;
-  if (!protect::StartKeyMaterial(job.parent, job.quiet, secretHeader, job.masterKey))
+  frame::DataFileHeader secretHeader;
+  if (!protect::StartSecretHalf(job.parent, job.quiet, frame::kAlgGost, job.protection,
+                                secretHeader, job.masterKey))
     return {frame::kResultHardwareError};
   protect::ProtectKeyMaterial(protect::KeyMaterialKind::GostSignSecret, secretHeader, job.masterKey,
                               x, nullptr);

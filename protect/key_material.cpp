@@ -130,6 +130,14 @@ bool StartKeyMaterial(platform::WindowHandle parent, bool quiet, frame::DataFile
   return header.protectionCode == 0 || ObtainMasterKeyFor(parent, header, quiet, masterKey);
 }
 
+bool StartSecretHalf(platform::WindowHandle parent, bool quiet, std::uint16_t algorithm,
+                     std::uint32_t protection, frame::DataFileHeader& header,
+                     DesKeyContext& masterKey) {
+  header = frame::NewHeader(frame::kFileKey, algorithm, frame::kKeySecretHalf);
+  header.protectionCode = protection;
+  return StartKeyMaterial(parent, quiet, header, masterKey);
+}
+
 void ProtectKeyMaterial(KeyMaterialKind kind, frame::DataFileHeader& header,
                         DesKeyContext& masterKey, WordBlock* first, WordBlock* second) {
   header.integrityValue = KeyMaterialIntegrity(kind, first, second);

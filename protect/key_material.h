@@ -60,6 +60,12 @@ void CipherKeyMaterial(KeyMaterialKind kind, DesKeyContext& masterKey, WordBlock
 [[nodiscard]] bool StartKeyMaterial(platform::WindowHandle parent, bool quiet,
                                     frame::DataFileHeader& header, DesKeyContext& masterKey);
 
+// StartKeyMaterial for the secret half of a key pair: `header` becomes a
+// new secret-half key header of `algorithm` carrying `protection`.
+[[nodiscard]] bool StartSecretHalf(platform::WindowHandle parent, bool quiet,
+                                   std::uint16_t algorithm, std::uint32_t protection,
+                                   frame::DataFileHeader& header, DesKeyContext& masterKey);
+
 // Generation side, after the material is made: the header's integrity value
 // over the plaintext, then (code not 0) the material enciphered under the
 // already expanded `masterKey`.

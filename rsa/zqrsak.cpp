@@ -85,10 +85,8 @@ bool TakeOption(void* context, const frame::OptionHit& hit) {
       job.exponentGiven = true;
       return frame::ReadBoundedRange(hit.nameStart, kExponentMin, kExponentMax, &job.eLo, &job.eHi);
     case kOptionSecret:
-      frame::CopyNameToken(hit.nameStart, job.files.spec, sizeof job.files.spec);
-      return true;
     case kOptionPublic:
-      frame::CopyNameToken(hit.nameStart, job.files.publicName, sizeof job.files.publicName);
+      frame::CopyKeyPairName(job.files, hit.index == kOptionSecret, hit.nameStart);
       return true;
     default:
       return false;  // this operation takes no positional names
@@ -225,10 +223,9 @@ Outcome Run(RsakJob& job) {
       c.d.count > kRsaMaxWords || IsZeroOrOne(c.e) || IsZeroOrOne(c.d))
     return {frame::kResultUnknownError};
 
-  frame::DataFileHeader secretHeader =
-      frame::NewHeader(frame::kFileKey, frame::kAlgRsa, frame::kKeySecretHalf);
-  secretHeader.protectionCode = job.files.protection;
-  if (!protect::StartKeyMaterial(job.parent, secret.quiet, secretHeader, job.masterKey))
+  frame::DataFileHeader secretHeader;
+  if (!protect::StartSecretHalf(job.parent, secret.quiet, frame::kAlgRsa, job.files.protection,
+                                secretHeader, job.masterKey))
     return {frame::kResultHardwareError};
   protect::ProtectKeyMaterial(protect::KeyMaterialKind::RsaSecret, secretHeader, job.masterKey,
                               Block(c.n), Block(c.e));
